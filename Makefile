@@ -1,0 +1,30 @@
+# The README's commands. Everything goes through CMake in ./build.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+WERROR ?= $(or $(CELARIS_WERROR),ON)
+
+.PHONY: deps configure build test bench run clean format
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELARIS_WERROR=$(WERROR) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+run: build
+	@echo "The hub does not exist yet; 'make run' starts it once it does."
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD_DIR)

@@ -1,0 +1,61 @@
+// The state of one engine object, declared in its documented order.
+#pragma once
+
+#include <cstdint>
+
+namespace trimcore {
+
+// One stored observation, after the reduction in AddObservation: all radians,
+// on the observation's side of the pier, refraction removed from the scope
+// position.
+struct ObservationRecord {
+    double scopeDec;
+    double scopeHA;
+    double trueDec;
+    double trueHA;  // within pi of scopeHA
+};
+
+// Residuals of one observation after the last fit, in its stored frame.
+struct ResidualRecord {
+    double haResidual;
+    double decResidual;
+};
+
+// Slots 1 ... 999 hold observations; slot 0 is never used.
+constexpr int kObservationSlots = 1000;
+constexpr int kMaxObservations = kObservationSlots - 1;
+
+struct EngineState {
+    ResidualRecord residuals[kObservationSlots] = {};
+    uint8_t applyCorrections = 1;
+    int32_t inverted = 0;
+    double temperature = 0.0;  // degrees Celsius
+    double pressure = 0.0;     // kPa
+    ObservationRecord observations[kObservationSlots] = {};
+    uint8_t fixedInstallation = 0;
+    uint8_t recalibrationMode = 0;  // FitMode: set for Recalibration, clear for FullModel
+    int32_t count = 0;
+    // The nine model terms, radians.
+    double decFlex = 0.0;
+    double forkFlex = 0.0;
+    double tubeFlex = 0.0;
+    double axisNonPerp = 0.0;
+    double collimation = 0.0;
+    double polarVertical = 0.0;
+    double polarLeftRight = 0.0;
+    double decOffset = 0.0;
+    double hOffset = 0.0;
+    double latitude = 0.0;  // radians, north positive
+    uint8_t german = 0;
+};
+
+// Reset: count to 0 and the nine terms to 0; nothing else changes.
+void ResetState(EngineState& s);
+// Calibrate: Reset, then FitMode FullModel.
+void CalibrateState(EngineState& s);
+// Recalibrate: empties the list, FitMode Recalibration, clears the offsets
+// (and, unless the installation is fixed, the polar terms); the other five
+// terms are held in the next fit.
+void RecalibrateState(EngineState& s, bool fixedInstallation);
+
+}  // namespace trimcore
