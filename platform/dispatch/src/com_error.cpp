@@ -1,23 +1,35 @@
 #include "celaris/dispatch/com_error.h"
 
-namespace celaris {
+#include <new>
 
-ComError::ComError(int32_t number, QString source, QString description, QString helpFile,
+namespace celaris::dispatch {
+
+ComError::ComError(HRESULT number, QString source, QString description, QString helpFile,
                    int32_t helpContext)
     : number_(number),
       source_(std::move(source)),
       description_(std::move(description)),
       helpFile_(std::move(helpFile)),
       helpContext_(helpContext),
-      what_(QStringLiteral("%1 (0x%2, %3)")
-                .arg(description_)
-                .arg(static_cast<uint32_t>(number_), 8, 16, QLatin1Char('0'))
-                .arg(source_)
-                .toStdString()) {}
+      what_(description_.toStdString()) {}
 
-void Raise(int32_t number, const QString& source, const QString& description,
+void Raise(HRESULT number, const QString& source, const QString& description,
            const QString& helpFile, int32_t helpContext) {
     throw ComError(number, source, description, helpFile, helpContext);
 }
 
-}  // namespace celaris
+ComError CurrentError(const QString& fallbackSource) {
+    try {
+        throw;
+    } catch (const ComError& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return ComError(E_OUTOFMEMORY, fallbackSource, QStringLiteral("Out of memory."));
+    } catch (const std::exception& e) {
+        return ComError(E_FAIL, fallbackSource, QString::fromUtf8(e.what()));
+    } catch (...) {
+        return ComError(E_FAIL, fallbackSource, QStringLiteral("Unexpected failure."));
+    }
+}
+
+}  // namespace celaris::dispatch

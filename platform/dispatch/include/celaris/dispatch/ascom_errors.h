@@ -5,6 +5,13 @@
 #include <QString>
 #include <cstdint>
 
+#include "celaris/dispatch/com_error.h"
+
+namespace celaris {
+using dispatch::ComError;
+using dispatch::Raise;
+}  // namespace celaris
+
 namespace celaris::ascom_error {
 
 constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80040400);

@@ -13,7 +13,13 @@
 #include <functional>
 #include <memory>
 
+#include "celaris/dispatch/com_error.h"
+
 namespace celaris {
+
+// The driver layer raises the program's one error type.
+using dispatch::ComError;
+using dispatch::Raise;
 
 class Driver {
   public:
