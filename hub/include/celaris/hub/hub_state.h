@@ -1,0 +1,44 @@
+// The one process-wide record of the hub, shared by every Telescope object,
+// the Calibration object and the windows.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "celaris/dispatch/driver.h"
+
+namespace celaris::hub {
+
+struct HubState {
+    // The real telescope driver, called by member name; empty when idle.
+    std::unique_ptr<Driver> ScopeDriver;
+    bool DriverConnected = false;
+    int16_t ConnectionCount = 0;
+    // Connect-time probes of the driver.
+    bool CanSetPierSide = false;
+    bool CanReadSideOfPier = false;
+    bool CanDestinationSideOfPier = false;
+    // Last raw position read from the driver (hours, degrees).
+    double ScopeRA = 0.0;
+    double ScopeDec = 0.0;
+    // Last corrected position (hours, degrees).
+    double CorrectedRA = 0.0;
+    double CorrectedDec = 0.0;
+    // The client's last target in true coordinates (hours, degrees).
+    double TargetRA = 0.0;
+    double TargetDec = 0.0;
+    // The pier side last given to the engine.
+    bool PierInverted = false;
+    // Slew completion.
+    int16_t SettleCount = 0;
+    bool SecondLegDone = true;
+    // Scope-frame end point of an anti-backlash slew (hours, degrees).
+    double FinalTargetRA = 0.0;
+    double FinalTargetDec = 0.0;
+    // The current pointing is already in the calibration.
+    bool ObservationTaken = false;
+    QString StatusText;
+};
+
+}  // namespace celaris::hub

@@ -1,0 +1,153 @@
+// The Telescope class that clients connect to: one object per client, all of
+// them standing before the one real driver of the hub. Members carry their
+// ASCOM names; every failure reaches the caller as a ComError with the
+// driver's, the engine's or the hub's own five items unchanged.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include "celaris/dispatch/telescope_types.h"
+#include "celaris/hub/hub.h"
+
+namespace celaris::hub {
+
+inline constexpr char kDriverVersion[] = "1.4";
+inline constexpr char kDriverInfo[] =
+    "Celaris Telescope Pointing Correction 1.4.0\r\nASCOM Telescope pointing correction ";
+
+class Telescope {
+  public:
+    // Creation: registers the hub again, clears the target, refreshes the
+    // status.
+    explicit Telescope(Hub& hub);
+    // Destruction: gives back this object's connection; errors are ignored.
+    ~Telescope();
+    Telescope(const Telescope&) = delete;
+    Telescope& operator=(const Telescope&) = delete;
+
+    bool ClientConnected() const { return clientConnected_; }
+
+    // Connection.
+    bool Connected();
+    void SetConnected(bool value);
+
+    // Pass-through properties.
+    AlignmentModes AlignmentMode();
+    double ApertureArea();
+    double ApertureDiameter();
+    bool AtHome();
+    bool AtPark();
+    bool CanFindHome();
+    bool CanPark();
+    bool CanPulseGuide();
+    bool CanSetDeclinationRate();
+    bool CanSetGuideRates();
+    bool CanSetPark();
+    bool CanSetPierSide();
+    bool CanSetRightAscensionRate();
+    bool CanSetTracking();
+    bool CanSlew();
+    bool CanSlewAltAz();
+    bool CanSlewAltAzAsync();
+    bool CanSlewAsync();
+    bool CanSync();
+    bool CanSyncAltAz();
+    bool CanUnpark();
+    double DeclinationRate();
+    void SetDeclinationRate(double value);
+    QString Description();
+    bool DoesRefraction();
+    void SetDoesRefraction(bool value);
+    EquatorialCoordinateType EquatorialSystem();
+    double FocalLength();
+    double GuideRateDeclination();
+    void SetGuideRateDeclination(double value);
+    double GuideRateRightAscension();
+    void SetGuideRateRightAscension(double value);
+    bool IsPulseGuiding();
+    double RightAscensionRate();
+    void SetRightAscensionRate(double value);
+    double SiderealTime();
+    double SiteElevation();
+    void SetSiteElevation(double value);
+    double SiteLatitude();
+    void SetSiteLatitude(double value);
+    double SiteLongitude();
+    void SetSiteLongitude(double value);
+    int SlewSettleTime();
+    void SetSlewSettleTime(int value);
+    bool Tracking();
+    void SetTracking(bool value);
+    DriveRates TrackingRate();
+    void SetTrackingRate(DriveRates value);
+    // The driver's own collection object.
+    QVariant TrackingRates();
+    QDateTime UTCDate();
+    void SetUTCDate(const QDateTime& value);
+
+    // The hub's own values.
+    QString Name();
+    QString DriverInfo();
+    QString DriverVersion();
+    int InterfaceVersion();
+
+    // Pass-through methods.
+    QVariant AxisRates(TelescopeAxes axis);
+    bool CanMoveAxis(TelescopeAxes axis);
+    void CommandBlind(const QString& command, bool raw = false);
+    bool CommandBool(const QString& command, bool raw = false);
+    QString CommandString(const QString& command, bool raw = false);
+    PierSide DestinationSideOfPier(double raHours, double decDeg);
+    void FindHome();
+    void MoveAxis(TelescopeAxes axis, double rate);
+    void Park();
+    void PulseGuide(GuideDirections direction, int durationMs);
+    void SetPark();
+    void SetupDialog();
+    void Unpark();
+
+    // Corrected and guarded members.
+    double RightAscension();
+    double Declination();
+    double Altitude();
+    double Azimuth();
+    double TargetRightAscension();
+    void SetTargetRightAscension(double raHours);
+    double TargetDeclination();
+    void SetTargetDeclination(double decDeg);
+    void SlewToCoordinates(double raHours, double decDeg);
+    void SlewToCoordinatesAsync(double raHours, double decDeg);
+    void SlewToTarget();
+    void SlewToTargetAsync();
+    void SlewToAltAz(double azDeg, double altDeg);
+    void SlewToAltAzAsync(double azDeg, double altDeg);
+    void SyncToCoordinates(double raHours, double decDeg);
+    void SyncToTarget();
+    void SyncToAltAz(double azDeg, double altDeg);
+    bool Slewing();
+    void AbortSlew();
+    PierSide SideOfPier();
+    void SetSideOfPier(PierSide value);
+
+  private:
+    QVariant Get(const char* member);
+    void Put(const char* member, const QVariant& value);
+    QVariant Call(const char* member, const QVariantList& args = {});
+    bool GetBool(const char* member);
+    double GetDouble(const char* member);
+    int GetInt(const char* member);
+    void CorrectedSlew(double raHours, double decDeg, bool async);
+    void TargetSlew(bool async);
+    void AltAzSlew(double azDeg, double altDeg, bool async);
+    RaDec CorrectedPosition();
+    void WriteScopeTarget(bool raFirst);
+    void Disconnect();
+
+    Hub& hub_;
+    bool clientConnected_ = false;
+};
+
+}  // namespace celaris::hub

@@ -1,0 +1,145 @@
+#include "celaris/hub/status_loop.h"
+
+#include <cmath>
+
+namespace celaris::hub {
+
+namespace {
+// A failing step of a tick or an update is skipped; the next one runs.
+template <typename Fn>
+void Step(Fn&& fn) {
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+}  // namespace
+
+StatusLoop::StatusLoop(Hub& hub, QObject* parent) : QObject(parent), hub_(hub) {
+    // Timer2: the pause clock between the legs of a two-leg slew.
+    timer2_.setInterval(100);
+    connect(&timer2_, &QTimer::timeout, this, [this] { hub_.PauseClockTick(); });
+    timer2_.start();
+    hub_.SetSlewCompleteHandler([this] { SlewComplete(); });
+    hub_.SetStatusUpdater([this] { UpdateStatus(); });
+    SetPollInterval(hub_.settings().PollInterval);
+}
+
+void StatusLoop::SetPollInterval(double seconds) {
+    // nearbyint rounds halves to even in the default rounding mode.
+    const double ticks = std::nearbyint(seconds * 5.0);
+    m_PollInterval = std::isfinite(ticks) && ticks >= 0 && ticks <= 32767
+                         ? static_cast<int16_t>(ticks)
+                         : int16_t{5};
+}
+
+void StatusLoop::TimerTic() {
+    if (TimerBusy) return;
+    TimerBusy = true;
+    if (TickCount < m_PollInterval) {
+        ++TickCount;
+        TimerBusy = false;
+        return;
+    }
+    TickCount = 0;
+    HubState& s = hub_.state();
+    Step([&] { hub_.UpdateSiderealTime(); });
+    if (s.DriverConnected) {
+        // Right ascension first: its correction uses the previous declination.
+        Step([&] {
+            s.ScopeRA = ToDouble(hub_.ConnectedDriver().Get(QStringLiteral("RightAscension")),
+                                 QStringLiteral("RightAscension"));
+        });
+        Step([&] { hub_.CorrectedRAFromScope(); });
+        Step([&] {
+            s.ScopeDec = ToDouble(hub_.ConnectedDriver().Get(QStringLiteral("Declination")),
+                                  QStringLiteral("Declination"));
+        });
+        Step([&] { hub_.CorrectedDecFromScope(); });
+        cmdStartCalEnabled = !Calibrating;
+    } else {
+        cmdStartCalEnabled = false;
+    }
+    Step([&] { UpdateStatus(); });
+    TimerBusy = false;
+}
+
+void StatusLoop::SetSlewingControls() {
+    slewControlsEnabled = false;
+    cmbInvertedEnabled = false;
+    btnCorrectEnabled = false;
+    btnAlignPolarEnabled = false;
+    cmdStopSlewEnabled = true;
+}
+
+void StatusLoop::SlewComplete() {
+    cmdStopSlewEnabled = false;
+    slewControlsEnabled = true;
+    btnAlignPolarEnabled = true;
+    cmbInvertedEnabled = hub_.settings().IsGerman;
+    btnCorrectEnabled = Calibrating && !hub_.state().ObservationTaken;
+}
+
+QString StatusLoop::PierText() {
+    HubState& s = hub_.state();
+    if (!s.DriverConnected || !hub_.settings().IsGerman || hub_.settings().PierSideModel != 2)
+        return {};
+    if (s.CanReadSideOfPier) {
+        const int side =
+            ToInt(hub_.ConnectedDriver().Get(QStringLiteral("SideOfPier")), "SideOfPier");
+        return side == 1 ? QStringLiteral("Pier Inverted") : QStringLiteral("Pier Normal");
+    }
+    return (hub_.engine().Inverted() ? QStringLiteral("Pier Inverted")
+                                     : QStringLiteral("Pier Normal")) +
+           QStringLiteral(" (estimated)");
+}
+
+void StatusLoop::UpdateStatus() {
+    HubState& s = hub_.state();
+    Step([&] { hub_.UpdateSiderealTime(); });
+
+    // The chosen driver by its description.
+    const QString id = hub_.profile().ReadScope();
+    QString link = QStringLiteral("None Selected");
+    if (!id.isEmpty()) {
+        try {
+            link = crossRef_ ? crossRef_(id) : id;
+        } catch (const dispatch::ComError& e) {
+            hub_.ui().ShowError(e);
+            return;
+        }
+    }
+    s.StatusText = QStringLiteral("Link: ") + link;
+
+    if (!chkLock) {
+        ShownTargetRA = s.TargetRA;
+        ShownTargetDec = s.TargetDec;
+    }
+
+    if (s.DriverConnected) {
+        bool slewing = false;
+        Step([&] { slewing = hub_.DriverSlewing(); });
+        if (slewing)
+            SetSlewingControls();
+        else
+            Step([&] { hub_.SlewCompletionStep(); });
+        s.StatusText += QStringLiteral("\r\nConnected");
+        if (Calibrating)
+            lblCalStatus = QStringLiteral("No. Observ's = ") + QString::number(ObservationCount);
+        ++StatusCount;
+    } else {
+        s.StatusText += QStringLiteral("\r\nNot Connected");
+        btnAlignPolarEnabled = false;
+        slewControlsEnabled = false;
+        cmdStopSlewEnabled = false;
+        StarChosen = false;
+    }
+
+    Step([&] {
+        const QString pier = PierText();
+        if (!pier.isEmpty()) s.StatusText += QStringLiteral(" - ") + pier;
+    });
+    emit statusChanged(s.StatusText);
+}
+
+}  // namespace celaris::hub
