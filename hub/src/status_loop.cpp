@@ -25,6 +25,12 @@ StatusLoop::StatusLoop(Hub& hub, QObject* parent) : QObject(parent), hub_(hub) {
     SetPollInterval(hub_.settings().PollInterval);
 }
 
+StatusLoop::~StatusLoop() {
+    // The hub may outlive its status loop.
+    hub_.SetSlewCompleteHandler({});
+    hub_.SetStatusUpdater({});
+}
+
 void StatusLoop::SetPollInterval(double seconds) {
     // nearbyint rounds halves to even in the default rounding mode.
     const double ticks = std::nearbyint(seconds * 5.0);

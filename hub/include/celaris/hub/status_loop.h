@@ -18,6 +18,7 @@ class StatusLoop : public QObject {
     Q_OBJECT
   public:
     explicit StatusLoop(Hub& hub, QObject* parent = nullptr);
+    ~StatusLoop() override;
 
     // Poll period in ticks: PollInterval x 5, halves to even.
     int16_t m_PollInterval = 5;
