@@ -1,0 +1,104 @@
+#include "celaris/hub/program.h"
+
+#include "celaris/drivers_list/installed_drivers.h"
+
+namespace celaris::hub {
+
+namespace {
+
+// The hub's view of the settings store.
+class StoreProfile : public HubProfile {
+public:
+    explicit StoreProfile(profile::Profile& p) : p_(p) {}
+    void RegisterHub() override { profile::RegisterHub(p_); }
+    QString ReadScope() override {
+        return p_.GetValue(QString::fromLatin1(profile::kHubDriverId), QStringLiteral("Scope"));
+    }
+
+private:
+    profile::Profile& p_;
+};
+
+}  // namespace
+
+Program::Program(dispatch::Ui& ui, const QString& profilePath)
+    : ui_(ui),
+      profile_(profilePath.isEmpty() ? profile::DefaultProfilePath() : profilePath),
+      hubProfile_(std::make_unique<StoreProfile>(profile_)) {
+    // The settings store: device type and the hub's own driver id.
+    profile_.SetDeviceType(QString::fromLatin1(profile::kDeviceType));
+    hubProfile_->RegisterHub();
+
+    // The setup window's loading: the site and mount, then the engine with
+    // the site.
+    profile::ReadSetupSettings(profile_, settings_);
+    auto engine = std::make_unique<EngineRef>();
+    Check(engine->get()->put_Latitude(settings_.Latitude * kDegreesToRadians), "Latitude");
+    Check(engine->get()->put_German(settings_.IsGerman ? -1 : 0), "German");
+    Check(engine->get()->put_Pressure(settings_.Pressure), "Pressure");
+    Check(engine->get()->put_Temperature(settings_.Temperature), "Temperature");
+    // The horizon editor's loading, then every other setting.
+    profile::ReadHorizonSettings(profile_, settings_);
+    profile::LoadSettings(profile_, settings_);
+
+    hub_ = std::make_unique<Hub>(settings_, *hubProfile_, ui_, std::move(engine));
+    ui_.SetNotConnectedHandler([this](const dispatch::ComError& e) {
+        // Only the hub's own "Telescope not connected." means the hub lost its
+        // driver; a driver's ValueNotSet carries the same number.
+        if (e.source() == QString::fromLatin1(dispatch::kHubSource))
+            hub_->state().DriverConnected = false;
+    });
+
+    // The main window's loading, as far as the rules go.
+    status_ = std::make_unique<StatusLoop>(*hub_);
+    hubProfile_->RegisterHub();
+    UpdateEngineTerms();
+    status_->SetPollInterval(settings_.PollInterval);
+    status_->SetCrossRef([this](const QString& id) {
+        return drivers_list::CrossRef(profile_, id, QString::fromLatin1(dispatch::kHubSource));
+    });
+
+    timer_.setInterval(200);
+    connect(&timer_, &QTimer::timeout, this, [this] { status_->TimerTic(); });
+}
+
+Program::~Program() { Shutdown(); }
+
+bool Program::StartTimer() {
+    timer_.start();
+    if (timer_.isActive()) return true;
+    ui_.ShowMessage({QStringLiteral("Timer not created. Ending Program"), ui_.programTitle(),
+                     dispatch::MessageIcon::None, dispatch::MessageButtons::Ok, std::nullopt});
+    return false;
+}
+
+void Program::UpdateEngineTerms() {
+    ISVD* e = hub_->engine().get();
+    Check(e->put_HOffset(settings_.HourOffset), "HOffset");
+    Check(e->put_DecOffset(settings_.DecOffset), "DecOffset");
+    Check(e->put_Collimation(settings_.Collimation), "Collimation");
+    Check(e->put_AxisNonPerp(settings_.AxisNonPerp), "AxisNonPerp");
+    Check(e->put_PolarLeftRight(settings_.PolarLR), "PolarLeftRight");
+    Check(e->put_PolarVertical(settings_.PolarVert), "PolarVertical");
+    Check(e->put_TubeFlex(settings_.TubeFlex), "TubeFlex");
+    Check(e->put_ForkFlex(settings_.ForkFlex), "ForkFlex");
+    Check(e->put_DecFlex(settings_.DecFlex), "DecFlex");
+}
+
+void Program::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    timer_.stop();
+    // The windows' unloading writes their settings, then the settings and
+    // the model terms are saved.
+    try {
+        profile::WriteSetupSettings(profile_, settings_);
+        profile::SaveSettings(profile_, settings_);
+    } catch (const dispatch::ComError& e) {
+        ui_.ShowError(e);
+    }
+    status_.reset();
+    hub_.reset();
+}
+
+}  // namespace celaris::hub
