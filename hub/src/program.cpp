@@ -54,9 +54,8 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
     hubProfile_->RegisterHub();
     UpdateEngineTerms();
     status_->SetPollInterval(settings_.PollInterval);
-    status_->SetCrossRef([this](const QString& id) {
-        return drivers_list::CrossRef(profile_, id, QString::fromLatin1(dispatch::kHubSource));
-    });
+    installed_ = std::make_unique<drivers_list::InstalledDrivers>(profile_);
+    status_->SetCrossRef([this](const QString& id) { return installed_->CrossRef(id); });
 
     timer_.setInterval(200);
     connect(&timer_, &QTimer::timeout, this, [this] { status_->TimerTic(); });

@@ -19,6 +19,9 @@ void Raise(HRESULT number, const QString& source, const QString& description,
 }
 
 ComError CurrentError(const QString& fallbackSource) {
+    // Called outside a handler there is nothing to rethrow.
+    if (!std::current_exception())
+        return ComError(E_UNEXPECTED, fallbackSource, QStringLiteral("Unexpected failure."));
     try {
         throw;
     } catch (const ComError& e) {

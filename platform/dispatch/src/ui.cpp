@@ -46,12 +46,13 @@ QString ReportFailingText(const QString& member) {
 Message ConfirmDiscardMessage() {
     Message m;
     m.title = QStringLiteral("A Note of Caution");
-    m.text = QStringLiteral("Your current Calibration has not been saved.") + kCrLf +
-             QStringLiteral(
-                 "If you wish to continue and delete the current observations, press OK.") +
-             kCrLf +
-             QStringLiteral("If you wish to cancel the current operation and save your work, "
-                            "press Cancel.");
+    m.text =
+        QStringLiteral("Your current Calibration has not been saved.") + kCrLf +
+        QStringLiteral("If you wish to continue and delete the current observations, press OK.") +
+        kCrLf +
+        QStringLiteral(
+            "If you wish to cancel the current operation and save your work, "
+            "press Cancel.");
     m.icon = MessageIcon::Warning;
     m.buttons = MessageButtons::OkCancel;
     m.safeAnswer = MessageAnswer::Cancel;  // keeps the observations
@@ -61,10 +62,12 @@ Message ConfirmDiscardMessage() {
 void Ui::ShowError(const ComError& error) {
     ShowMessage({ShowErrorText(error), programTitle_, MessageIcon::Critical, MessageButtons::Ok,
                  std::nullopt});
-    if (error.number() == kErrHubNotConnected && notConnected_) notConnected_();
+    if (error.number() == kErrHubNotConnected && notConnected_) notConnected_(error);
 }
 
-void Ui::ShowCurrentError() { ShowError(CurrentError(programTitle_)); }
+void Ui::ShowCurrentError() {
+    ShowError(CurrentError(programTitle_));
+}
 
 void Ui::ReportUnsupported(const QString& member) {
     ShowMessage({ReportUnsupportedText(member), programTitle_, MessageIcon::Critical,
@@ -76,6 +79,8 @@ void Ui::ReportFailing(const QString& member) {
                  MessageButtons::Ok, std::nullopt});
 }
 
-bool Ui::ConfirmDiscard() { return ShowMessage(ConfirmDiscardMessage()) == MessageAnswer::Cancel; }
+bool Ui::ConfirmDiscard() {
+    return ShowMessage(ConfirmDiscardMessage()) == MessageAnswer::Cancel;
+}
 
 }  // namespace celaris::dispatch

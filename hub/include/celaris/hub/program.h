@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "celaris/dispatch/ui.h"
+#include "celaris/drivers_list/installed_drivers.h"
 #include "celaris/hub/hub.h"
 #include "celaris/hub/status_loop.h"
 #include "celaris/profile/profile.h"
@@ -46,6 +47,7 @@ private:
     std::unique_ptr<HubProfile> hubProfile_;
     std::unique_ptr<Hub> hub_;
     std::unique_ptr<StatusLoop> status_;
+    std::unique_ptr<drivers_list::InstalledDrivers> installed_;
     QTimer timer_;
     bool shutDown_ = false;
 };

@@ -15,7 +15,7 @@
 namespace celaris::dispatch {
 
 class ComError : public std::exception {
-public:
+  public:
     ComError(HRESULT number, QString source, QString description, QString helpFile = {},
              int32_t helpContext = 0);
 
@@ -35,7 +35,7 @@ public:
                a.helpContext_ == b.helpContext_;
     }
 
-private:
+  private:
     HRESULT number_;
     QString source_;
     QString description_;

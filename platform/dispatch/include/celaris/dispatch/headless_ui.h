@@ -9,7 +9,7 @@
 namespace celaris::dispatch {
 
 class HeadlessUi : public Ui {
-public:
+  public:
     // Logs to stderr unless another stream is given.
     explicit HeadlessUi(std::FILE* log = stderr) : log_(log) {}
 
@@ -18,7 +18,7 @@ public:
     QString GetSaveFileName(const FileRequest& request) override;
     QString ChooseDriver(const QString& current, const QList<DriverChoice>& choices) override;
 
-private:
+  private:
     void Log(const QString& line);
     std::FILE* log_;
 };

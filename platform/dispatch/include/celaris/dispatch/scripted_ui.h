@@ -11,7 +11,7 @@
 namespace celaris::dispatch {
 
 class ScriptedUi : public Ui {
-public:
+  public:
     void QueueAnswer(MessageAnswer answer) { answers_.enqueue(answer); }
     void QueueFileName(QString path) { fileNames_.enqueue(std::move(path)); }
     void QueueDriverChoice(QString progId) { driverChoices_.enqueue(std::move(progId)); }
@@ -32,7 +32,7 @@ public:
 
     void ClearRecord();
 
-private:
+  private:
     QQueue<MessageAnswer> answers_;
     QQueue<QString> fileNames_;
     QQueue<QString> driverChoices_;

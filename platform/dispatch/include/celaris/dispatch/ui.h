@@ -49,7 +49,7 @@ struct DriverChoice {
 };
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
 
     // What each implementation provides.
@@ -78,15 +78,17 @@ public:
 
     // The hub clears its connection flag here after a "Telescope not
     // connected." error has been shown.
-    void SetNotConnectedHandler(std::function<void()> handler) {
+    // It receives the error shown, so it can tell the hub's own error from a
+    // driver's ValueNotSet, which has the same number.
+    void SetNotConnectedHandler(std::function<void(const ComError&)> handler) {
         notConnected_ = std::move(handler);
     }
     // Title of the standard boxes; "Celaris" unless set.
     void SetProgramTitle(QString title) { programTitle_ = std::move(title); }
     const QString& programTitle() const { return programTitle_; }
 
-private:
-    std::function<void()> notConnected_;
+  private:
+    std::function<void(const ComError&)> notConnected_;
     QString programTitle_ = QStringLiteral("Celaris");
 };
 

@@ -1,0 +1,293 @@
+#include "celaris/profile/profile.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+#include "celaris/dispatch/errors.h"
+
+namespace celaris::profile {
+
+using dispatch::ComError;
+
+namespace {
+
+// The file's layout:
+// { "celarisProfile": 1,
+//   "deviceTypes": { "Telescope": { "Celaris.Telescope": {
+//       "description": "Celaris",
+//       "values": { "Scope": "..." },
+//       "subKeys": { "FormPositions": { "PosMainX": "300" } } } } } }
+const QString kVersionKey = QStringLiteral("celarisProfile");
+const QString kDeviceTypesKey = QStringLiteral("deviceTypes");
+const QString kDescriptionKey = QStringLiteral("description");
+const QString kValuesKey = QStringLiteral("values");
+const QString kSubKeysKey = QStringLiteral("subKeys");
+constexpr int kVersion = 1;
+
+void Report(const QString& text) {
+    std::fprintf(stderr, "celaris: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+QString DefaultProfilePath() {
+    const QString dir = qEnvironmentVariable("CELARIS_CONFIG_DIR");
+    if (!dir.isEmpty()) return dir + QLatin1Char('/') + QLatin1String(kProfileFileName);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/celaris/") + QLatin1String(kProfileFileName);
+}
+
+Profile::Profile(QString path) : path_(std::move(path)) {
+    Load();
+}
+
+void Profile::Load() {
+    // Left-overs of writers that died, also of a first write that never
+    // got as far as the rename.
+    RemoveStaleTempFiles(path_);
+    QFile file(path_);
+    if (!file.exists()) return;  // a fresh store
+    if (!file.open(QIODevice::ReadOnly)) {
+        readOnly_ = true;
+        loadWarning_ = QStringLiteral(
+                           "The settings file %1 cannot be read (%2); the defaults "
+                           "apply and changes are not saved.")
+                           .arg(path_, file.errorString());
+        Report(loadWarning_);
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        readOnly_ = true;
+        loadWarning_ = QStringLiteral(
+                           "The settings file %1 cannot be read (%2); the defaults "
+                           "apply and changes are not saved.")
+                           .arg(path_, file.errorString());
+        Report(loadWarning_);
+        return;
+    }
+    file.close();
+    if (!Parse(bytes)) {
+        deviceTypes_.clear();
+        SetAside(QStringLiteral("it is not a settings file"));
+    }
+}
+
+bool Profile::Parse(const QByteArray& bytes) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return false;
+    const QJsonObject root = doc.object();
+    if (root.value(kVersionKey).toInt(-1) != kVersion) return false;
+    const QJsonValue types = root.value(kDeviceTypesKey);
+    if (!types.isObject()) return false;
+
+    // Values: an object of strings only.
+    auto readValues = [](const QJsonValue& v, Values& into) {
+        if (v.isUndefined()) return true;
+        if (!v.isObject()) return false;
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            if (!it.value().isString()) return false;
+            into[Fold(it.key())] = Entry{it.key(), it.value().toString()};
+        }
+        return true;
+    };
+
+    const QJsonObject typesObject = types.toObject();
+    for (auto t = typesObject.begin(); t != typesObject.end(); ++t) {
+        if (!t.value().isObject()) return false;
+        DeviceType& type = deviceTypes_[Fold(t.key())];
+        type.name = t.key();
+        const QJsonObject drivers = t.value().toObject();
+        for (auto d = drivers.begin(); d != drivers.end(); ++d) {
+            if (!d.value().isObject()) return false;
+            const QJsonObject o = d.value().toObject();
+            Driver& driver = type.drivers[Fold(d.key())];
+            driver.name = d.key();
+            const QJsonValue description = o.value(kDescriptionKey);
+            if (!description.isUndefined() && !description.isString()) return false;
+            driver.description = description.toString();
+            if (!readValues(o.value(kValuesKey), driver.values)) return false;
+            const QJsonValue subKeys = o.value(kSubKeysKey);
+            if (subKeys.isUndefined()) continue;
+            if (!subKeys.isObject()) return false;
+            const QJsonObject subs = subKeys.toObject();
+            for (auto s = subs.begin(); s != subs.end(); ++s) {
+                SubKey& sub = driver.subKeys[Fold(s.key())];
+                sub.name = s.key();
+                if (!readValues(s.value(), sub.values)) return false;
+            }
+        }
+    }
+    return true;
+}
+
+QByteArray Profile::Serialise() const {
+    auto values = [](const Values& from) {
+        QJsonObject o;
+        for (const auto& [folded, entry] : from) o.insert(entry.name, entry.text);
+        return o;
+    };
+    QJsonObject types;
+    for (const auto& [foldedType, type] : deviceTypes_) {
+        QJsonObject drivers;
+        for (const auto& [foldedId, driver] : type.drivers) {
+            QJsonObject d;
+            d.insert(kDescriptionKey, driver.description);
+            d.insert(kValuesKey, values(driver.values));
+            QJsonObject subs;
+            for (const auto& [foldedSub, sub] : driver.subKeys)
+                subs.insert(sub.name, values(sub.values));
+            d.insert(kSubKeysKey, subs);
+            drivers.insert(driver.name, d);
+        }
+        types.insert(type.name, drivers);
+    }
+    QJsonObject root;
+    root.insert(kVersionKey, kVersion);
+    root.insert(kDeviceTypesKey, types);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+void Profile::SetAside(const QString& reason) {
+    const QString base =
+        path_ + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+    QString aside = base;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = base + QLatin1Char('-') + QString::number(n);
+    if (QFile::rename(path_, aside)) {
+        loadWarning_ = QStringLiteral(
+                           "The settings file %1 cannot be used (%2); it was kept as %3 "
+                           "and the defaults apply.")
+                           .arg(path_, reason, aside);
+    } else {
+        // It cannot be moved, so it must not be overwritten either.
+        readOnly_ = true;
+        loadWarning_ = QStringLiteral(
+                           "The settings file %1 cannot be used (%2) and cannot be "
+                           "moved aside; the defaults apply and changes are not saved.")
+                           .arg(path_, reason);
+    }
+    Report(loadWarning_);
+}
+
+const Profile::Driver* Profile::FindDriver(const QString& driverId) const {
+    const auto type = deviceTypes_.find(Fold(deviceType_));
+    if (type == deviceTypes_.end()) return nullptr;
+    const auto driver = type->second.drivers.find(Fold(driverId));
+    return driver == type->second.drivers.end() ? nullptr : &driver->second;
+}
+
+Profile::Driver& Profile::DriverFor(const QString& driverId) {
+    DeviceType& type = deviceTypes_[Fold(deviceType_)];
+    if (type.name.isEmpty()) type.name = deviceType_;
+    Driver& driver = type.drivers[Fold(driverId)];
+    if (driver.name.isEmpty()) driver.name = driverId;
+    return driver;
+}
+
+void Profile::Register(const QString& driverId, const QString& description) {
+    const Driver* existing = FindDriver(driverId);
+    if (existing != nullptr && existing->description == description) return;
+    DriverFor(driverId).description = description;
+    Changed();
+}
+
+void Profile::Unregister(const QString& driverId) {
+    const auto type = deviceTypes_.find(Fold(deviceType_));
+    if (type == deviceTypes_.end()) return;
+    if (type->second.drivers.erase(Fold(driverId)) == 0) return;
+    Changed();
+}
+
+bool Profile::IsRegistered(const QString& driverId) const {
+    return FindDriver(driverId) != nullptr;
+}
+
+QStringList Profile::RegisteredDevices() const {
+    QStringList ids;
+    const auto type = deviceTypes_.find(Fold(deviceType_));
+    if (type == deviceTypes_.end()) return ids;
+    for (const auto& [folded, driver] : type->second.drivers) ids.append(driver.name);
+    return ids;
+}
+
+QString Profile::DriverDescription(const QString& driverId) const {
+    const Driver* driver = FindDriver(driverId);
+    return driver == nullptr ? QString() : driver->description;
+}
+
+QString Profile::GetValue(const QString& driverId, const QString& name,
+                          const QString& subKey) const {
+    const Driver* driver = FindDriver(driverId);
+    if (driver == nullptr) return {};
+    const Values* values = &driver->values;
+    if (!subKey.isEmpty()) {
+        const auto sub = driver->subKeys.find(Fold(subKey));
+        if (sub == driver->subKeys.end()) return {};
+        values = &sub->second.values;
+    }
+    const auto entry = values->find(Fold(name));
+    return entry == values->end() ? QString() : entry->second.text;
+}
+
+void Profile::WriteValue(const QString& driverId, const QString& name, const QString& value,
+                         const QString& subKey) {
+    Driver& driver = DriverFor(driverId);
+    Values* values = &driver.values;
+    if (!subKey.isEmpty()) {
+        SubKey& sub = driver.subKeys[Fold(subKey)];
+        if (sub.name.isEmpty()) sub.name = subKey;
+        values = &sub.values;
+    }
+    Entry& entry = (*values)[Fold(name)];
+    if (entry.name.isEmpty()) {
+        entry.name = name;
+    } else if (entry.text == value && !dirty_) {
+        return;  // nothing new to write
+    }
+    entry.text = value;
+    Changed();
+}
+
+void Profile::CreateSubKey(const QString& driverId, const QString& subKey) {
+    if (subKey.isEmpty()) return;
+    const Driver* existing = FindDriver(driverId);
+    if (existing != nullptr && existing->subKeys.count(Fold(subKey)) != 0) return;
+    DriverFor(driverId).subKeys[Fold(subKey)].name = subKey;
+    Changed();
+}
+
+void Profile::Changed() {
+    dirty_ = true;
+    if (batchDepth_ == 0) Save();
+}
+
+void Profile::EndBatch() {
+    if (--batchDepth_ == 0 && dirty_) Save();
+}
+
+void Profile::Save() {
+    const QString source = QString::fromLatin1(kProfileErrorSource);
+    if (readOnly_)
+        throw ComError(dispatch::kErrRegistryKey, source,
+                       QStringLiteral("The settings file %1 could not be read at start, so it is "
+                                      "not overwritten; the change is kept until the program ends.")
+                           .arg(path_));
+    QString why;
+    if (!WriteFileAtomically(path_, Serialise(), &why, hook_))
+        throw ComError(dispatch::kErrRegistryKey, source,
+                       QStringLiteral("Failed to write the settings file (%1).").arg(why));
+    dirty_ = false;
+}
+
+}  // namespace celaris::profile
