@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "celaris/dispatch/headless_ui.h"
-#include "celaris/drivers/simulator/register.h"
+#include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
 
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
                       QStringLiteral("file")});
     parser.process(app);
 
-    celaris::drivers::RegisterSimulatorDriver();
+    celaris::RegisterSimulatorDriver();
     celaris::dispatch::HeadlessUi ui;
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));

@@ -1,0 +1,283 @@
+// The simulated mount's members that move it or change where it believes it
+// points: slews, syncs, park and home, MoveAxis, guiding and tracking.
+#include <algorithm>
+#include <cmath>
+
+#include "celaris/dispatch/ascom_errors.h"
+#include "celaris/drivers/simulator/simulated_mount.h"
+#include "horizon.h"
+#include "mount_state.h"
+
+namespace celaris {
+
+using namespace sim;
+
+namespace {
+
+constexpr double kRadToDeg = 180.0 / kPi;
+// Longest step of a synchronous wait, real seconds.
+constexpr double kWaitStep = 0.02;
+
+}  // namespace
+
+// ---- Shared steps ----
+
+void SimulatedMount::SlewToPosition(double t, const StoredPosition& position) {
+    // A go-to ends any MoveAxis motion; the side is the one the slew is
+    // going to, from the moment it sets off.
+    s_->moveRateDegPerSec[0] = s_->moveRateDegPerSec[1] = 0.0;
+    s_->side = position.side;
+    s_->atHome = false;
+    s_->UpdateRates(t);
+    s_->motion.StartSlew(t, position.axes, s_->options.slewRateDegPerSec * kDegToRad,
+                         s_->slewSettleTimeSec);
+}
+
+void SimulatedMount::SlewToReported(double raHours, double decDeg) {
+    const double t = s_->Now();
+    const double mechanicalRa = raHours * kHoursToRad - s_->syncRaOffset;
+    const double mechanicalDec =
+        std::clamp(decDeg * kDegToRad - s_->syncDecOffset, -kHalfPi, kHalfPi);
+    const double ha = WrapPi(s_->SiderealAt(t) - mechanicalRa);
+    SlewToPosition(t, s_->PositionFor({ha, mechanicalDec}, s_->SideFor(ha)));
+}
+
+void SimulatedMount::WaitForSlew() {
+    for (;;) {
+        const double t = s_->Now();
+        if (!s_->motion.SlewActive(t)) return;
+        const double left = (s_->motion.SlewEnd() - t) / s_->options.timeScale;
+        s_->clock->Sleep(std::clamp(left, 0.001, kWaitStep));
+    }
+}
+
+void SimulatedMount::SyncReportedTo(double raHours, double decDeg) {
+    const double t = s_->Now();
+    const HaDec m = s_->MechanicalAt(t);
+    const double mechanicalRa = s_->SiderealAt(t) - m.ha;
+    s_->syncRaOffset = WrapPi(raHours * kHoursToRad - mechanicalRa);
+    s_->syncDecOffset = decDeg * kDegToRad - m.dec;
+}
+
+QPair<double, double> SimulatedMount::ReportedFromHorizon(double azDeg, double altDeg) const {
+    const double t = s_->Now();
+    const HaDec p =
+        EquatorialFromHorizon({azDeg * kDegToRad, altDeg * kDegToRad}, s_->latitudeDeg * kDegToRad);
+    return {RadToHours24(s_->SiderealAt(t) - p.ha), p.dec * kRadToDeg};
+}
+
+// ---- Slews ----
+
+void SimulatedMount::BeginCoordinateSlew(double ra, double dec, const char* member) {
+    RequireConnected();
+    RequireUnparked(member);
+    CheckCoordinates(ra, dec);
+    s_->targetRaHours = ra;
+    s_->targetDecDeg = dec;
+    SlewToReported(ra, dec);
+}
+
+void SimulatedMount::BeginTargetSlew(const char* member) {
+    RequireConnected();
+    RequireUnparked(member);
+    SlewToReported(TargetRightAscension(), TargetDeclination());
+}
+
+void SimulatedMount::BeginHorizonSlew(double az, double alt, const char* member) {
+    RequireConnected();
+    RequireUnparked(member);
+    CheckHorizon(az, alt);
+    const auto [ra, dec] = ReportedFromHorizon(az, alt);
+    SlewToReported(ra, dec);
+}
+
+void SimulatedMount::SlewToCoordinates(double ra, double dec) {
+    Require(s_->options.can.canSlew, "SlewToCoordinates");
+    BeginCoordinateSlew(ra, dec, "SlewToCoordinates");
+    WaitForSlew();
+}
+
+void SimulatedMount::SlewToCoordinatesAsync(double ra, double dec) {
+    Require(s_->options.can.canSlewAsync, "SlewToCoordinatesAsync");
+    BeginCoordinateSlew(ra, dec, "SlewToCoordinatesAsync");
+}
+
+void SimulatedMount::SlewToTarget() {
+    Require(s_->options.can.canSlew, "SlewToTarget");
+    BeginTargetSlew("SlewToTarget");
+    WaitForSlew();
+}
+
+void SimulatedMount::SlewToTargetAsync() {
+    Require(s_->options.can.canSlewAsync, "SlewToTargetAsync");
+    BeginTargetSlew("SlewToTargetAsync");
+}
+
+void SimulatedMount::SlewToAltAz(double az, double alt) {
+    Require(s_->options.can.canSlewAltAz, "SlewToAltAz");
+    BeginHorizonSlew(az, alt, "SlewToAltAz");
+    WaitForSlew();
+}
+
+void SimulatedMount::SlewToAltAzAsync(double az, double alt) {
+    Require(s_->options.can.canSlewAltAzAsync, "SlewToAltAzAsync");
+    BeginHorizonSlew(az, alt, "SlewToAltAzAsync");
+}
+
+void SimulatedMount::AbortSlew() {
+    RequireConnected();
+    RequireUnparked("AbortSlew");
+    const double t = s_->Now();
+    s_->motion.StopSlew(t);
+    s_->moveRateDegPerSec[0] = s_->moveRateDegPerSec[1] = 0.0;
+    s_->UpdateRates(t);
+}
+
+void SimulatedMount::SetSideOfPier(PierSide value) {
+    Require(CanSetPierSide(), "SideOfPier");
+    RequireConnected();
+    RequireUnparked("SideOfPier");
+    if (value != PierSide::pierEast && value != PierSide::pierWest)
+        ascom_error::InvalidValue(source(), QStringLiteral("SideOfPier %1 is neither pierEast (0) "
+                                                           "nor pierWest (1).")
+                                                .arg(static_cast<int>(value)));
+    if (value == s_->side) return;
+    // The same mechanical position reached from the other side: a flip.
+    const double t = s_->Now();
+    SlewToPosition(t, s_->PositionFor(s_->MechanicalAt(t), value));
+}
+
+// ---- Syncs ----
+
+void SimulatedMount::SyncToCoordinates(double ra, double dec) {
+    Require(s_->options.can.canSync, "SyncToCoordinates");
+    RequireConnected();
+    RequireUnparked("SyncToCoordinates");
+    CheckCoordinates(ra, dec);
+    RequireStill("SyncToCoordinates");
+    s_->targetRaHours = ra;
+    s_->targetDecDeg = dec;
+    SyncReportedTo(ra, dec);
+}
+
+void SimulatedMount::SyncToTarget() {
+    Require(s_->options.can.canSync, "SyncToTarget");
+    RequireConnected();
+    RequireUnparked("SyncToTarget");
+    const double ra = TargetRightAscension(), dec = TargetDeclination();
+    RequireStill("SyncToTarget");
+    SyncReportedTo(ra, dec);
+}
+
+void SimulatedMount::SyncToAltAz(double az, double alt) {
+    Require(s_->options.can.canSyncAltAz, "SyncToAltAz");
+    RequireConnected();
+    RequireUnparked("SyncToAltAz");
+    CheckHorizon(az, alt);
+    RequireStill("SyncToAltAz");
+    const auto [ra, dec] = ReportedFromHorizon(az, alt);
+    SyncReportedTo(ra, dec);
+}
+
+// ---- Park and home ----
+
+void SimulatedMount::Park() {
+    Require(s_->options.can.canPark, "Park");
+    RequireConnected();
+    if (s_->atPark) return;
+    // Tracking stops first, so the park position is an axis position.
+    s_->tracking = false;
+    SlewToPosition(s_->Now(), s_->park);
+    WaitForSlew();
+    s_->atPark = true;
+}
+
+void SimulatedMount::Unpark() {
+    Require(s_->options.can.canUnpark, "Unpark");
+    RequireConnected();
+    s_->atPark = false;
+}
+
+void SimulatedMount::SetPark() {
+    Require(s_->options.can.canSetPark, "SetPark");
+    RequireConnected();
+    s_->park = {s_->motion.At(s_->Now()), s_->options.german ? s_->side : PierSide::pierEast};
+}
+
+void SimulatedMount::FindHome() {
+    Require(s_->options.can.canFindHome, "FindHome");
+    RequireConnected();
+    RequireUnparked("FindHome");
+    s_->tracking = false;
+    SlewToPosition(s_->Now(), s_->home);
+    WaitForSlew();
+    s_->atHome = true;
+}
+
+// ---- Tracking, manual motion and guiding ----
+
+void SimulatedMount::SetTracking(bool value) {
+    Require(s_->options.can.canSetTracking, "Tracking");
+    RequireConnected();
+    if (value) RequireUnparked("Tracking");
+    s_->tracking = value;
+    if (value) s_->atHome = false;
+    s_->UpdateRates(s_->Now());
+}
+
+void SimulatedMount::MoveAxis(TelescopeAxes axis, double rate) {
+    Require(CanMoveAxis(axis), "MoveAxis");
+    RequireConnected();
+    if (rate != 0.0) RequireUnparked("MoveAxis");
+    const double max = s_->options.slewRateDegPerSec;
+    if (!(std::fabs(rate) <= max))
+        ascom_error::InvalidValue(
+            source(), QStringLiteral("MoveAxis rate %1 is outside -%2 to %2 degrees per second.")
+                          .arg(rate)
+                          .arg(max));
+    const double t = s_->Now();
+    // Manual motion takes over from a go-to.
+    if (s_->motion.SlewActive(t)) s_->motion.StopSlew(t);
+    s_->moveRateDegPerSec[static_cast<int>(axis)] = rate;
+    if (rate != 0.0) s_->atHome = false;
+    s_->UpdateRates(t);
+}
+
+void SimulatedMount::PulseGuide(GuideDirections direction, int durationMs) {
+    Require(s_->options.can.canPulseGuide, "PulseGuide");
+    RequireConnected();
+    RequireUnparked("PulseGuide");
+    const int d = static_cast<int>(direction);
+    if (d < 0 || d > 3)
+        ascom_error::InvalidValue(source(),
+                                  QStringLiteral("Guide direction %1 is not 0 to 3.").arg(d));
+    if (durationMs < 0)
+        ascom_error::InvalidValue(
+            source(), QStringLiteral("PulseGuide duration %1 ms is negative.").arg(durationMs));
+    RequireStill("PulseGuide");
+
+    const double t = s_->Now();
+    const double end = t + durationMs / 1000.0;
+    // East raises the right ascension (lowers the hour angle); north raises
+    // the declination, which turns the secondary axis backwards when the
+    // tube is west of the pier.
+    const double raRate = s_->guideRateRaDegPerSec * kDegToRad;
+    const double decRate = s_->guideRateDecDegPerSec * kDegToRad * (s_->Inverted() ? -1.0 : 1.0);
+    switch (direction) {
+        case GuideDirections::guideEast:
+            s_->motion.StartPulse(t, AxisMotion::kPrimary, -raRate, end);
+            break;
+        case GuideDirections::guideWest:
+            s_->motion.StartPulse(t, AxisMotion::kPrimary, raRate, end);
+            break;
+        case GuideDirections::guideNorth:
+            s_->motion.StartPulse(t, AxisMotion::kSecondary, decRate, end);
+            break;
+        case GuideDirections::guideSouth:
+            s_->motion.StartPulse(t, AxisMotion::kSecondary, -decRate, end);
+            break;
+    }
+    s_->atHome = false;
+}
+
+}  // namespace celaris
