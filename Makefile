@@ -18,10 +18,12 @@ test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@for b in $(BUILD_DIR)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# The hub on the built-in simulator, headless until the windows exist.
 run: build
-	@echo "The hub does not exist yet; 'make run' starts it once it does."
+	@echo "Starting the Celaris hub on the built-in mount simulator (Ctrl+C stops it)."
+	@$(BUILD_DIR)/bin/celaris --headless --driver Celaris.Simulator
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
