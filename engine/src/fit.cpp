@@ -1,6 +1,8 @@
 #include "fit.h"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "message.h"
@@ -97,18 +99,11 @@ int FittedTermCount(const EngineState& s) {
     return s.fixedInstallation ? 2 : 4;
 }
 
-void FitTerms(EngineState& s, int maxSweeps) {
+void DesignSystem(const EngineState& s, int m, std::span<double> design, std::span<double> y) {
     const int n = s.count;
-    const int m = FittedTermCount(s);
     const int rows = 2 * n;
     const bool german = s.german != 0;
     const TermVector held = ActiveTerms(s);
-
-    // Design matrix (hour-angle equation, then declination equation, of each
-    // observation) and right-hand side: true minus scope, less the effect of
-    // the terms held at their values.
-    std::vector<double> design(static_cast<size_t>(rows) * m);
-    std::vector<double> y(static_cast<size_t>(rows));
     for (int i = 0; i < n; ++i) {
         const ObservationRecord& o = s.observations[i + 1];
         TermVector ha, de;
@@ -119,24 +114,36 @@ void FitTerms(EngineState& s, int maxSweeps) {
             yHA -= held[k] * ha[k];
             yDec -= held[k] * de[k];
         }
-        double* rowHA = &design[static_cast<size_t>(2 * i) * m];
-        double* rowDec = rowHA + m;
         for (int k = 0; k < m; ++k) {
-            rowHA[k] = ha[k];
-            rowDec[k] = de[k];
+            design[static_cast<size_t>(k) * rows + 2 * i] = ha[k];
+            design[static_cast<size_t>(k) * rows + 2 * i + 1] = de[k];
         }
         y[2 * i] = yHA;
         y[2 * i + 1] = yDec;
     }
+}
+
+void FitTerms(EngineState& s, int maxSweeps) {
+    const int n = s.count;
+    const int m = FittedTermCount(s);
+    const size_t rows = 2 * static_cast<size_t>(n);
+    const size_t cells = rows * m;
+    const bool german = s.german != 0;
+
+    // All work arrays in one block: the design matrix, its decomposition
+    // (U, w, V), the right-hand side and the solution. One allocation per
+    // fit, freed on return.
+    std::vector<double> work(2 * cells + rows + m + m * m + m);
+    const std::span<double> design(work.data(), cells), u(design.end(), cells), y(u.end(), rows),
+        w(y.end(), m), v(w.end(), m * m), a(v.end(), m);
+    DesignSystem(s, m, design, y);
+    std::copy(design.begin(), design.end(), u.begin());
 
     // Least squares by singular value decomposition; a failure to converge is
     // reported and the fit goes on with what the decomposition reached.
-    std::vector<double> u = design;
-    std::vector<double> w(static_cast<size_t>(m)), v(static_cast<size_t>(m) * m);
-    if (!Svdcmp(u, rows, m, w, v, maxSweeps)) ShowMessage(kNoConvergenceMessage);
+    if (!Svdcmp(u, static_cast<int>(rows), m, w, v, maxSweeps)) ShowMessage(kNoConvergenceMessage);
     ZeroSmallSingularValues(w, kSingularValueThreshold);
-    std::vector<double> a(static_cast<size_t>(m));
-    SolveFromSvd(u, w, v, rows, m, y, a);
+    SolveFromSvd(u, w, v, static_cast<int>(rows), m, y, a);
 
     // The fitted terms replace the stored ones; a full fit also clears the
     // flexure term the mount type does not use.
@@ -144,16 +151,9 @@ void FitTerms(EngineState& s, int maxSweeps) {
     if (m == kFitTerms) (german ? s.forkFlex : s.decFlex) = 0.0;
 
     // Residuals of each equation against the fitted terms.
-    for (int i = 0; i < n; ++i) {
-        const double* rowHA = &design[static_cast<size_t>(2 * i) * m];
-        const double* rowDec = rowHA + m;
-        double rHA = y[2 * i], rDec = y[2 * i + 1];
-        for (int k = 0; k < m; ++k) {
-            rHA -= rowHA[k] * a[k];
-            rDec -= rowDec[k] * a[k];
-        }
-        s.residuals[i + 1] = {rHA, rDec};
-    }
+    for (int k = 0; k < m; ++k)
+        for (size_t r = 0; r < rows; ++r) y[r] -= design[k * rows + r] * a[k];
+    for (int i = 0; i < n; ++i) s.residuals[i + 1] = {y[2 * i], y[2 * i + 1]};
 }
 
 void GetObservationError(const EngineState& s, int32_t index, double& raError, double& decError) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "engine_state.h"
 #include "svdcmp.h"
@@ -20,6 +21,12 @@ bool AddObservation(EngineState& s, double haTrue, double decTrue, double haScop
 // The number of terms the next fit solves for: 8 for a full model, 4 for a
 // recalibration, 2 for a recalibration of a fixed installation.
 int FittedTermCount(const EngineState& s);
+
+// The least-squares system of the next fit for the first m terms: the
+// 2n x m design matrix (column-major; row 2i is the hour-angle equation and
+// row 2i + 1 the declination equation of observation i + 1) and the right-hand side, true
+// minus scope less the effect of the terms held at their values.
+void DesignSystem(const EngineState& s, int m, std::span<double> design, std::span<double> y);
 
 // Fits the first FittedTermCount terms to the stored observations by least
 // squares, holding the others, and stores each observation's residuals.

@@ -9,11 +9,14 @@ namespace trimcore {
 
 namespace {
 
-// Row-major access to a matrix held in a flat array.
+// Column-major access to a matrix held in a flat array: a column is
+// contiguous, so the column operations that dominate the work run through
+// memory in order.
 struct Matrix {
     double* p;
-    int cols;
-    double& operator()(int r, int c) const { return p[static_cast<long>(r) * cols + c]; }
+    int rows;
+    double* Column(int c) const { return p + static_cast<long>(c) * rows; }
+    double& operator()(int r, int c) const { return Column(c)[r]; }
 };
 
 // The Householder diagonal value: |norm| with the sign opposite to the
@@ -29,14 +32,27 @@ bool Negligible(double x, double norm) {
     return std::fabs(x) <= std::numeric_limits<double>::epsilon() * norm;
 }
 
-// Plane rotation of columns i and j of an n-row matrix:
+// Plane rotation of columns i and j:
 // (x_i, x_j) <- (c x_i + s x_j, c x_j - s x_i).
-void RotateColumns(Matrix m, int n, int i, int j, double c, double s) {
-    for (int r = 0; r < n; ++r) {
-        const double x = m(r, i), y = m(r, j);
-        m(r, i) = x * c + y * s;
-        m(r, j) = y * c - x * s;
+void RotateColumns(Matrix m, int i, int j, double c, double s) {
+    double* __restrict ci = m.Column(i);
+    double* __restrict cj = m.Column(j);
+    for (int r = 0; r < m.rows; ++r) {
+        const double x = ci[r], y = cj[r];
+        ci[r] = x * c + y * s;
+        cj[r] = y * c - x * s;
     }
+}
+
+double Dot(const double* __restrict x, const double* __restrict y, int from, int to) {
+    double sum = 0.0;
+    for (int k = from; k < to; ++k) sum += x[k] * y[k];
+    return sum;
+}
+
+// y += factor * x over [from, to).
+void Axpy(double factor, const double* __restrict x, double* __restrict y, int from, int to) {
+    for (int k = from; k < to; ++k) y[k] += factor * x[k];
 }
 
 // Reduces A to upper bidiagonal form B = Q^T A P by alternating Householder
@@ -46,7 +62,8 @@ void RotateColumns(Matrix m, int n, int i, int j, double c, double s) {
 // reflection vectors stay in A: column i below and on the diagonal for Q,
 // row i right of the diagonal for P. Returns max |w_i| + |e_i|, the scale
 // for the negligibility tests.
-double Bidiagonalise(Matrix A, int rows, int cols, double* w, double* e, double* scratch) {
+double Bidiagonalise(Matrix A, int cols, double* w, double* e, double* rowDot) {
+    const int rows = A.rows;
     double norm = 0.0;
     double g = 0.0, scale = 0.0;
     for (int i = 0; i < cols; ++i) {
@@ -67,12 +84,9 @@ double Bidiagonalise(Matrix A, int rows, int cols, double* w, double* e, double*
                 g = AwayFrom(std::sqrt(ss), f);
                 const double h = f * g - ss;  // -|u|^2 / 2
                 A(i, i) = f - g;
-                for (int j = i + 1; j < cols; ++j) {
-                    double dot = 0.0;
-                    for (int k = i; k < rows; ++k) dot += A(k, i) * A(k, j);
-                    const double factor = dot / h;
-                    for (int k = i; k < rows; ++k) A(k, j) += factor * A(k, i);
-                }
+                const double* u = A.Column(i);
+                for (int j = i + 1; j < cols; ++j)
+                    Axpy(Dot(u, A.Column(j), i, rows) / h, u, A.Column(j), i, rows);
                 for (int k = i; k < rows; ++k) A(k, i) *= scale;
             }
         }
@@ -92,12 +106,12 @@ double Bidiagonalise(Matrix A, int rows, int cols, double* w, double* e, double*
                 g = AwayFrom(std::sqrt(ss), f);
                 const double h = f * g - ss;
                 A(i, i + 1) = f - g;
-                for (int k = i + 1; k < cols; ++k) scratch[k] = A(i, k) / h;
-                for (int r = i + 1; r < rows; ++r) {
-                    double dot = 0.0;
-                    for (int k = i + 1; k < cols; ++k) dot += A(r, k) * A(i, k);
-                    for (int k = i + 1; k < cols; ++k) A(r, k) += dot * scratch[k];
-                }
+                // Every row r below: A(r, :) += (A(r, :) . u) u / h, done a
+                // column at a time through the row products in rowDot.
+                std::fill(rowDot + i + 1, rowDot + rows, 0.0);
+                for (int k = i + 1; k < cols; ++k) Axpy(A(i, k), A.Column(k), rowDot, i + 1, rows);
+                for (int k = i + 1; k < cols; ++k)
+                    Axpy(A(i, k) / h, rowDot, A.Column(k), i + 1, rows);
                 for (int k = i + 1; k < cols; ++k) A(i, k) *= scale;
             }
         }
@@ -135,17 +149,17 @@ void AccumulateRight(Matrix A, int cols, const double* e, Matrix V, double* scra
 // I + u u^T / h with u = A(i.., i) and h = A(i, i) * w[i]; its image of the
 // unit vector e_i is e_i + u / w[i]. With fewer rows than columns, the
 // columns from rows on stay zero.
-void AccumulateLeft(Matrix A, int rows, int cols, const double* w) {
+void AccumulateLeft(Matrix A, int cols, const double* w) {
+    const int rows = A.rows;
     for (int i = std::min(rows, cols) - 1; i >= 0; --i) {
         const int l = i + 1;
         for (int j = l; j < cols; ++j) A(i, j) = 0.0;
         if (w[i] != 0.0) {
             const double inv = 1.0 / w[i];
+            const double* u = A.Column(i);
             for (int j = l; j < cols; ++j) {
-                double dot = 0.0;
-                for (int k = l; k < rows; ++k) dot += A(k, i) * A(k, j);
-                const double factor = (dot / A(i, i)) * inv;
-                for (int k = i; k < rows; ++k) A(k, j) += factor * A(k, i);
+                const double factor = (Dot(u, A.Column(j), l, rows) / A(i, i)) * inv;
+                Axpy(factor, u, A.Column(j), i, rows);
             }
             for (int k = i; k < rows; ++k) A(k, i) *= inv;
         } else {
@@ -158,7 +172,7 @@ void AccumulateLeft(Matrix A, int rows, int cols, const double* w) {
 // w[l-1] is negligible while e[l] is not: rotations from the left between
 // row l-1 and rows l..k chase e[l] off the end of the block, which then
 // splits at l.
-void CancelSuperdiagonal(Matrix U, int rows, double* w, double* e, int l, int k, double norm) {
+void CancelSuperdiagonal(Matrix U, double* w, double* e, int l, int k, double norm) {
     double c = 0.0, s = 1.0;
     for (int i = l; i <= k; ++i) {
         const double f = s * e[i];
@@ -169,7 +183,7 @@ void CancelSuperdiagonal(Matrix U, int rows, double* w, double* e, int l, int k,
         w[i] = h;
         c = g / h;
         s = -f / h;
-        RotateColumns(U, rows, l - 1, i, c, s);
+        RotateColumns(U, l - 1, i, c, s);
     }
 }
 
@@ -178,7 +192,7 @@ void CancelSuperdiagonal(Matrix U, int rows, double* w, double* e, int l, int k,
 // element, the first rotation is chosen from the first column of
 // B^T B - shift, and the bulge it creates is chased down the block by
 // alternating right (V) and left (U) rotations.
-void QrSweep(Matrix U, int rows, Matrix V, int cols, double* w, double* e, int l, int k) {
+void QrSweep(Matrix U, Matrix V, double* w, double* e, int l, int k) {
     const double z = w[k];
     const double y = w[k - 1], g = e[k - 1], h = e[k];
     // With t the ratio below, the shift is z^2 + h^2 - y h / (t + sign(t) sqrt(1 + t^2)).
@@ -204,7 +218,7 @@ void QrSweep(Matrix U, int rows, Matrix V, int cols, double* w, double* e, int l
         gi = gi * c - x * s;
         hi = yi * s;
         yi *= c;
-        RotateColumns(V, cols, j, i, c, s);
+        RotateColumns(V, j, i, c, s);
         // Left rotation of rows j and i: clears the bulge below the diagonal.
         r = std::hypot(f, hi);
         w[j] = r;
@@ -214,7 +228,7 @@ void QrSweep(Matrix U, int rows, Matrix V, int cols, double* w, double* e, int l
         }
         f = c * gi + s * yi;
         x = c * yi - s * gi;
-        RotateColumns(U, rows, j, i, c, s);
+        RotateColumns(U, j, i, c, s);
     }
     e[l] = 0.0;
     e[k] = f;
@@ -225,14 +239,14 @@ void QrSweep(Matrix U, int rows, Matrix V, int cols, double* w, double* e, int l
 
 bool Svdcmp(std::span<double> a, int rows, int cols, std::span<double> w, std::span<double> v,
             int maxSweeps) {
-    const Matrix A{a.data(), cols};
+    const Matrix A{a.data(), rows};
     const Matrix V{v.data(), cols};
     std::vector<double> e(static_cast<size_t>(cols), 0.0);
-    std::vector<double> scratch(static_cast<size_t>(cols), 0.0);
+    std::vector<double> scratch(static_cast<size_t>(std::max(rows, cols)), 0.0);
 
-    const double norm = Bidiagonalise(A, rows, cols, w.data(), e.data(), scratch.data());
+    const double norm = Bidiagonalise(A, cols, w.data(), e.data(), scratch.data());
     AccumulateRight(A, cols, e.data(), V, scratch.data());
-    AccumulateLeft(A, rows, cols, w.data());
+    AccumulateLeft(A, cols, w.data());
 
     // Diagonalise the bidiagonal form from the bottom up: each singular value
     // is finished when the superdiagonal element above it is negligible.
@@ -250,7 +264,7 @@ bool Svdcmp(std::span<double> a, int rows, int cols, std::span<double> w, std::s
                     break;
                 }
             }
-            if (cancel) CancelSuperdiagonal(A, rows, w.data(), e.data(), l, k, norm);
+            if (cancel) CancelSuperdiagonal(A, w.data(), e.data(), l, k, norm);
 
             if (l == k) {
                 // Converged; singular values are non-negative.
@@ -261,7 +275,7 @@ bool Svdcmp(std::span<double> a, int rows, int cols, std::span<double> w, std::s
                 break;
             }
             if (sweep >= maxSweeps) return false;
-            QrSweep(A, rows, V, cols, w.data(), e.data(), l, k);
+            QrSweep(A, V, w.data(), e.data(), l, k);
         }
     }
     return true;
@@ -281,13 +295,11 @@ void SolveFromSvd(std::span<const double> u, std::span<const double> w, std::spa
     std::vector<double> c(static_cast<size_t>(cols), 0.0);
     for (int j = 0; j < cols; ++j) {
         if (w[j] == 0.0) continue;
-        double dot = 0.0;
-        for (int r = 0; r < rows; ++r) dot += u[static_cast<size_t>(r) * cols + j] * b[r];
-        c[j] = dot / w[j];
+        c[j] = Dot(&u[static_cast<size_t>(j) * rows], b.data(), 0, rows) / w[j];
     }
     for (int i = 0; i < cols; ++i) {
         double sum = 0.0;
-        for (int j = 0; j < cols; ++j) sum += v[static_cast<size_t>(i) * cols + j] * c[j];
+        for (int j = 0; j < cols; ++j) sum += v[static_cast<size_t>(j) * cols + i] * c[j];
         x[i] = sum;
     }
 }
