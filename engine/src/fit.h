@@ -24,8 +24,9 @@ int FittedTermCount(const EngineState& s);
 
 // The least-squares system of the next fit for the first m terms: the
 // 2n x m design matrix (column-major; row 2i is the hour-angle equation and
-// row 2i + 1 the declination equation of observation i + 1) and the right-hand side, true
-// minus scope less the effect of the terms held at their values.
+// row 2i + 1 the declination equation of observation i + 1) and the
+// right-hand side, true minus scope less the effect of the terms held at
+// their values. design holds 2n * m values, y 2n.
 void DesignSystem(const EngineState& s, int m, std::span<double> design, std::span<double> y);
 
 // Fits the first FittedTermCount terms to the stored observations by least
