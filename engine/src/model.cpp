@@ -6,7 +6,6 @@ namespace trimcore {
 
 namespace {
 constexpr double kHalfPi = kPi / 2.0;
-constexpr double kTwoPi = 2.0 * kPi;
 
 // Refraction constants: a in arc minutes, b and c in degrees.
 constexpr double kRefractionA = 1.02;
@@ -97,11 +96,15 @@ double StandardRefraction(double h) {
     return arcmin * (kPi / 180.0) / 60.0;
 }
 
+double ScaledRefraction(double h, double pressureKPa, double temperatureC) {
+    return StandardRefraction(h) * pressureKPa * kPressureTemperatureFactor /
+           (temperatureC + kAbsoluteZeroOffset);
+}
+
 double Refraction(double h, double pressureKPa, double temperatureC) {
-    const double r = StandardRefraction(h);
-    const double kelvin = temperatureC + kAbsoluteZeroOffset;
-    if (kelvin > kTemperatureGuardK) return r * pressureKPa * kPressureTemperatureFactor / kelvin;
-    return r;
+    if (temperatureC + kAbsoluteZeroOffset > kTemperatureGuardK)
+        return ScaledRefraction(h, pressureKPa, temperatureC);
+    return StandardRefraction(h);
 }
 
 AltAz HADecToAltAz(double H, double dec, double latitude, double pressureKPa,

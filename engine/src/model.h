@@ -12,6 +12,7 @@
 namespace trimcore {
 
 inline constexpr double kPi = 3.141592653589793;  // 4 * atan(1)
+inline constexpr double kTwoPi = 2.0 * kPi;
 // Pole margin: 0.1 arc second.
 inline constexpr double kPoleMargin = 4.84813681109536e-07;
 
@@ -56,6 +57,9 @@ double StandardRefraction(double h);
 // Refraction with the pressure-temperature factor, skipped when T + 273.15 is
 // not above the 10 K guard.
 double Refraction(double h, double pressureKPa, double temperatureC);
+// Refraction with the pressure-temperature factor applied whatever the
+// temperature: the form the observation reduction uses.
+double ScaledRefraction(double h, double pressureKPa, double temperatureC);
 
 AltAz HADecToAltAz(double H, double dec, double latitude, double pressureKPa,
                    double temperatureC);
