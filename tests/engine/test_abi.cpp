@@ -13,6 +13,7 @@
 #include "celaris/com/class_registry.h"
 #include "celaris/com/guid.h"
 #include "celaris/com/loader.h"
+#include "celaris/com/safearray.h"
 #include "trimcore/isvd.h"
 
 using namespace celaris::com;
@@ -96,6 +97,30 @@ TEST_F(EngineAbi, DocumentedCorrectionThroughTheVtable) {
     svd->GetCorrectedHADec(0.3, 0.5, &ha, &dec);
     EXPECT_NEAR(dec, 0.499, 1e-12);
     EXPECT_EQ(svd->GetScopeHADec(0.3, 0.5, nullptr, &dec), E_POINTER);
+    svd->Release();
+}
+
+TEST_F(EngineAbi, AstrometryAndStarSearchThroughTheVtable) {
+    ISVD* svd = Create();
+    ASSERT_NE(svd, nullptr);
+    // Decades of precession move the place by minutes of arc; back returns it.
+    double ra = 0, dec = 0, ra2k = 0, dec2k = 0;
+    EXPECT_EQ(svd->J2kToApparent(1.0, 0.3, &ra, &dec), S_OK);
+    EXPECT_GT(std::hypot(ra - 1.0, dec - 0.3), 20.0 / 60.0 * kDeg);
+    EXPECT_EQ(svd->ApparentToJ2k(ra, dec, &ra2k, &dec2k), S_OK);
+    EXPECT_NEAR(std::hypot(ra2k - 1.0, dec2k - 0.3), 0.0, 1e-7);
+
+    SAFEARRAYBOUND b[2] = {{30, 0}, {30, 0}};
+    VARIANT image{};
+    image.vt = VT_ARRAY | VT_I4;
+    image.parray = SafeArrayCreate(VT_I4, 2, b);
+    for (int k = 0; k < 9; ++k)
+        static_cast<int32_t*>(image.parray->pvData)[(11 + k / 3) * 30 + 14 + k % 3] = 50;
+    double x = 0, y = 0;
+    EXPECT_EQ(svd->FindBrightestStar(&image, &x, &y), S_OK);
+    EXPECT_EQ(x, 15.0);
+    EXPECT_EQ(y, 12.0);
+    SafeArrayDestroy(image.parray);
     svd->Release();
 }
 
