@@ -3,6 +3,7 @@
 // client asked.
 #include <cmath>
 
+#include "celaris/ascom/altaz.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/status_loop.h"
 #include "hub_fixture.h"
@@ -25,7 +26,7 @@ SimulatedMount*& LastSim() {
 }
 
 class EndToEnd : public HubTest {
-protected:
+  protected:
     void SetUp() override {
         static const bool once = [] {
             DriverFactory::Instance().Register(QStringLiteral("Test.Sim"), [](const QString&) {
@@ -77,8 +78,8 @@ TEST_F(EndToEnd, SlewsLandOnTheSkyPositionOnBothSidesOfThePier) {
     hub->UpdateSiderealTime();
     const double lstHours = hub->SiderealAngle() * hub::kRadiansToHours;
     // Targets east and west of the meridian, north and south.
-    for (const auto& [haHours, dec] : {std::pair{-2.5, 30.0}, {2.0, 60.0}, {-1.0, 5.0},
-                                       {3.0, -10.0}, {0.7, 75.0}}) {
+    for (const auto& [haHours, dec] :
+         {std::pair{-2.5, 30.0}, {2.0, 60.0}, {-1.0, 5.0}, {3.0, -10.0}, {0.7, 75.0}}) {
         const double ra = std::fmod(lstHours - haHours + 48.0, 24.0);
         client->SlewToCoordinates(ra, dec);
         EXPECT_LT(MissArcsec(ra, dec), 2.0) << "HA " << haHours << " h, Dec " << dec;
@@ -100,4 +101,21 @@ TEST_F(EndToEnd, ReportedPositionIsCorrectedBackToTheSky) {
     EXPECT_NEAR(client->Declination(), p.decDeg, 2.0 / 3600);
     const double rawDec = hub->state().ScopeDec;
     EXPECT_GT(std::fabs(rawDec - p.decDeg) * 3600, 10.0);  // the mount alone is minutes off
+}
+
+TEST_F(EndToEnd, AltitudeAndAzimuthAreCorrectedWhereTheTubePoints) {
+    hub->UpdateSiderealTime();
+    const double ra = std::fmod(hub->SiderealAngle() * hub::kRadiansToHours + 2.0, 24.0);
+    client->SlewToCoordinates(ra, 20.0);
+    // The sky's altitude and azimuth of the true pointing, north through east.
+    const SkyPointing p = LastSim()->TruePointing();
+    const auto h =
+        ascom::hadec_aa(settings.Latitude * hub::kDegreesToRadians,
+                        p.hourAngleHours * hub::kHoursToRadians, p.decDeg * hub::kDegreesToRadians);
+    const double alt = client->Altitude();
+    const double az = client->Azimuth();
+    EXPECT_NEAR(alt, h.altRad * hub::kRadiansToDegrees, 3.0 / 3600);
+    EXPECT_NEAR(std::remainder(az - h.azRad * hub::kRadiansToDegrees, 360.0) *
+                    std::cos(alt * hub::kDegreesToRadians),
+                0.0, 3.0 / 3600);
 }

@@ -11,7 +11,7 @@ using namespace celaris::test;
 namespace {
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterScriptedDriver();
         ASSERT_TRUE(dir.isValid());
@@ -55,8 +55,8 @@ TEST_F(ProgramTest, OnlyTheHubsOwnNotConnectedErrorDropsTheConnection) {
 
     // A driver's ValueNotSet has the same number but says nothing about the
     // connection.
-    ui.ShowError(dispatch::ComError(static_cast<int32_t>(0x80040402), "Scripted",
-                                    "Target not set"));
+    ui.ShowError(
+        dispatch::ComError(static_cast<int32_t>(0x80040402), "Scripted", "Target not set"));
     EXPECT_TRUE(program.hub().state().DriverConnected);
     EXPECT_TRUE(ui.shown().last().text.startsWith("Error Number: -2147220478\r\n"));
 
