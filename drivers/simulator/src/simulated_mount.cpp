@@ -4,9 +4,9 @@
 
 #include <cmath>
 
+#include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/dispatch/com_error.h"
-#include "horizon.h"
 #include "mount_state.h"
 
 #ifndef CELARIS_SIMULATOR_VERSION
@@ -276,13 +276,13 @@ double SimulatedMount::Declination() {
 double SimulatedMount::Altitude() {
     RequireConnected();
     const auto r = s_->ReportedAt(s_->Now());
-    return HorizonFromEquatorial({r.ha, r.dec}, s_->latitudeDeg * kDegToRad).altitude * kRadToDeg;
+    return ascom::hadec_aa(s_->latitudeDeg * kDegToRad, r.ha, r.dec).altRad * kRadToDeg;
 }
 
 double SimulatedMount::Azimuth() {
     RequireConnected();
     const auto r = s_->ReportedAt(s_->Now());
-    return HorizonFromEquatorial({r.ha, r.dec}, s_->latitudeDeg * kDegToRad).azimuth * kRadToDeg;
+    return ascom::hadec_aa(s_->latitudeDeg * kDegToRad, r.ha, r.dec).azRad * kRadToDeg;
 }
 
 PierSide SimulatedMount::SideOfPier() {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
-#include "horizon.h"
 #include "mount_state.h"
 
 namespace celaris {
@@ -61,9 +61,9 @@ void SimulatedMount::SyncReportedTo(double raHours, double decDeg) {
 
 QPair<double, double> SimulatedMount::ReportedFromHorizon(double azDeg, double altDeg) const {
     const double t = s_->Now();
-    const HaDec p =
-        EquatorialFromHorizon({azDeg * kDegToRad, altDeg * kDegToRad}, s_->latitudeDeg * kDegToRad);
-    return {RadToHours24(s_->SiderealAt(t) - p.ha), p.dec * kRadToDeg};
+    const auto p =
+        ascom::aa_hadec(s_->latitudeDeg * kDegToRad, altDeg * kDegToRad, azDeg * kDegToRad);
+    return {RadToHours24(s_->SiderealAt(t) - p.haRad), p.decRad * kRadToDeg};
 }
 
 // ---- Slews ----
