@@ -2,8 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,7 +9,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "celaris/drivers/alpaca/discovery.h"
 #include "celaris/drivers/alpaca/wire.h"
 
 namespace celaris::alpaca {
@@ -27,16 +28,10 @@ void CloseFd(int& fd) {
 void JoinGroup(int fd) {
     ipv6_mreq group{};
     if (::inet_pton(AF_INET6, alpaca_wire::kDiscoveryGroupV6, &group.ipv6mr_multiaddr) != 1) return;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return;
-    for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET6) continue;
-        if (!(i->ifa_flags & IFF_UP) || !(i->ifa_flags & IFF_MULTICAST)) continue;
-        group.ipv6mr_interface = ::if_nametoindex(i->ifa_name);
-        // Joining twice on one interface fails harmlessly.
+    for (unsigned index : MulticastInterfaceIndexes()) {
+        group.ipv6mr_interface = index;
         ::setsockopt(fd, IPPROTO_IPV6, IPV6_JOIN_GROUP, &group, sizeof group);
     }
-    ::freeifaddrs(list);
 }
 
 }  // namespace

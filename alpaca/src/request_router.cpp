@@ -1,8 +1,5 @@
 #include "request_router.h"
 
-#include <QStringList>
-
-#include <cmath>
 #include <optional>
 
 #include "celaris/drivers/alpaca/wire.h"
@@ -14,15 +11,6 @@ using alpaca_wire::Member;
 using alpaca_wire::Verb;
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 Routed Bad(std::string reason) {
     Routed r;
@@ -211,7 +199,7 @@ FormFields FormFields::Parse(std::string_view text) {
 
 const std::string* FormFields::Find(std::string_view key, bool anyCase) const {
     for (const auto& [k, v] : fields_)
-        if (anyCase ? EqualsNoCase(k, key) : k == key) return &v;
+        if (anyCase ? alpaca_wire::EqualsIgnoringCase(k, key) : k == key) return &v;
     return nullptr;
 }
 

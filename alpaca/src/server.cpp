@@ -60,7 +60,8 @@ void ToHttp(const HttpAnswer& a, httplib::Response& res) {
 // Ends this server's open connections. A worker waiting on an idle
 // kept-alive connection otherwise notices a stop only after the keep-alive
 // time; the library does not hand out its sockets, so they are found among
-// the process's descriptors by their local port.
+// the process's descriptors by their local port (one server per port in a
+// process).
 void ShutDownConnections(int port) {
     DIR* dir = ::opendir("/proc/self/fd");
     if (dir == nullptr) return;
@@ -297,9 +298,14 @@ void AlpacaServer::Start() {
         std::lock_guard lock(d.relayMutex);
         d.stopping = false;
     }
-    d.listener = std::thread([http = d.http.get()] { http->listen_after_bind(); });
+    auto listening = std::make_shared<std::atomic<bool>>(true);
+    d.listener = std::thread([http = d.http.get(), listening] {
+        http->listen_after_bind();
+        *listening = false;
+    });
     // Until the listener runs, stopping it would not reach it.
-    while (!d.http->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!d.http->is_running() && *listening)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     const auto idleMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(d.options.clientIdleTime).count();

@@ -58,21 +58,6 @@ QStringList DefaultTargets() {
     return targets;
 }
 
-// Indexes of the interfaces that are up and can send multicast.
-QList<unsigned> MulticastInterfaces() {
-    QList<unsigned> result;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return result;
-    for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET6) continue;
-        if (!(i->ifa_flags & IFF_UP) || !(i->ifa_flags & IFF_MULTICAST)) continue;
-        const unsigned index = ::if_nametoindex(i->ifa_name);
-        if (index != 0 && !result.contains(index)) result.append(index);
-    }
-    ::freeifaddrs(list);
-    return result;
-}
-
 void SendTo(int fd, const sockaddr* to, socklen_t length) {
     const char* text = alpaca_wire::kDiscoveryRequest;
     [[maybe_unused]] const auto n = ::sendto(fd, text, std::strlen(text), 0, to, length);
@@ -101,7 +86,7 @@ QList<Responder> Broadcast(const AlpacaDiscoveryOptions& options) {
             a6.sin6_port = htons(static_cast<uint16_t>(options.port));
             if (IN6_IS_ADDR_MULTICAST(&a6.sin6_addr)) {
                 // A multicast request leaves through one interface at a time.
-                for (unsigned index : MulticastInterfaces()) {
+                for (unsigned index : MulticastInterfaceIndexes()) {
                     ::setsockopt(v6.fd, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index);
                     SendTo(v6.fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6);
                 }
@@ -151,6 +136,20 @@ QList<Responder> Broadcast(const AlpacaDiscoveryOptions& options) {
 }
 
 }  // namespace
+
+QList<unsigned> MulticastInterfaceIndexes() {
+    QList<unsigned> result;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return result;
+    for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET6) continue;
+        if (!(i->ifa_flags & IFF_UP) || !(i->ifa_flags & IFF_MULTICAST)) continue;
+        const unsigned index = ::if_nametoindex(i->ifa_name);
+        if (index != 0 && !result.contains(index)) result.append(index);
+    }
+    ::freeifaddrs(list);
+    return result;
+}
 
 QList<FoundAlpacaTelescope> DiscoverAlpacaTelescopes(const AlpacaDiscoveryOptions& options) {
     QList<FoundAlpacaTelescope> result;

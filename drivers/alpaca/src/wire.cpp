@@ -28,15 +28,6 @@ std::optional<T> ReadAll(std::string_view s) {
     return value;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 int Digits(std::string_view s, size_t at, size_t count) {
     int v = 0;
     for (size_t i = at; i < at + count; ++i) {
@@ -61,10 +52,18 @@ std::optional<int> GenericAlpacaNumber(int32_t comNumber) {
     return static_cast<int>(u - 0x80040000u);
 }
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
 std::optional<bool> ParseBool(std::string_view text) {
     text = Trim(text);
-    if (EqualsNoCase(text, "true")) return true;
-    if (EqualsNoCase(text, "false")) return false;
+    if (EqualsIgnoringCase(text, "true")) return true;
+    if (EqualsIgnoringCase(text, "false")) return false;
     return std::nullopt;
 }
 

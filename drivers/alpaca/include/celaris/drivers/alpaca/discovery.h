@@ -38,6 +38,10 @@ struct FoundAlpacaTelescope {
 // Servers that answer the broadcast but not the device list are left out.
 QList<FoundAlpacaTelescope> DiscoverAlpacaTelescopes(const AlpacaDiscoveryOptions& options = {});
 
+// Indexes of the interfaces that are up and carry IPv6 multicast: where the
+// discovery request goes out and where a responder joins the group.
+QList<unsigned> MulticastInterfaceIndexes();
+
 // Adds the telescopes to the installed-driver list under their device
 // names; returns how many were not listed before. Raises when the settings
 // store cannot be written.

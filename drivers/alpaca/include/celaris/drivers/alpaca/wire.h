@@ -63,6 +63,9 @@ std::string FormatDouble(double value);
 // ISO 8601 in UTC with milliseconds and "Z": "2024-03-01T21:05:09.250Z".
 QString FormatUtcDate(const QDateTime& value);
 
+// ASCII letters compared without regard to case, as query keys are.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // Percent-decoding of one query or form field ("+" is a blank).
 std::string DecodeFormField(std::string_view text);
 // Percent-encoding of one form value (unreserved characters stay).
