@@ -23,6 +23,7 @@ bench: build
 # The hub on the built-in simulator, headless until the windows exist.
 run: build
 	@echo "Starting the Celaris hub on the built-in mount simulator (Ctrl+C stops it)."
+	@echo "Alpaca clients on this machine: http://127.0.0.1:11111/ (Telescope 0); setup page http://127.0.0.1:11111/setup"
 	@$(BUILD_DIR)/bin/celaris --headless --driver Celaris.Simulator
 
 format:

@@ -1,18 +1,29 @@
-// celaris: the hub with its status loop, headless until the windows exist.
+// celaris: the hub with its status loop and its Alpaca server, headless
+// until the windows exist.
 //
-//   celaris [--headless] [--driver ID] [--profile FILE]
+//   celaris [--headless] [--driver ID] [--profile FILE] [--listen ADDR:PORT]
+//   celaris --discover-alpaca [--profile FILE]
 //
 // --driver writes the "Scope" setting before start-up, so a first run can
-// start straight on the built-in simulator (Celaris.Simulator).
+// start straight on the built-in simulator (Celaris.Simulator). --listen
+// opens the Alpaca server on another address than the setting's (by default
+// 127.0.0.1:11111, this machine only); 0.0.0.0:11111 opens it to the
+// network. --discover-alpaca lists the Alpaca telescopes on the network,
+// adds them to the installed drivers and exits.
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <memory>
+#include <optional>
 
+#include "celaris/alpaca/server.h"
 #include "celaris/dispatch/headless_ui.h"
+#include "celaris/drivers/alpaca/alpaca_telescope.h"
+#include "celaris/drivers/alpaca/discovery.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
@@ -44,6 +55,21 @@ void InstallSignalHandlers(QCoreApplication& app) {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
+// Lists the Alpaca telescopes that answer discovery and adds them to the
+// installed drivers.
+int DiscoverAlpaca(const QString& profilePath) {
+    using namespace celaris;
+    std::fprintf(stderr, "celaris: looking for Alpaca telescopes...\n");
+    const auto found = DiscoverAlpacaTelescopes();
+    for (const auto& t : found)
+        std::printf("%s\t%s\n", qPrintable(t.progId()), qPrintable(t.deviceName));
+    profile::Profile p(profilePath.isEmpty() ? profile::DefaultProfilePath() : profilePath);
+    const int added = AddDiscoveredTelescopes(p, found);
+    std::fprintf(stderr, "celaris: %lld found, %d new in the driver list.\n",
+                 static_cast<long long>(found.size()), added);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,21 +88,55 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("profile"),
                       QStringLiteral("Settings file to use instead of the user's."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("listen"),
+                      QStringLiteral("Address and port of the Alpaca server (default "
+                                     "127.0.0.1:11111; 0.0.0.0:11111 opens it to the network)."),
+                      QStringLiteral("addr:port")});
+    parser.addOption({QStringLiteral("discover-alpaca"),
+                      QStringLiteral("List the Alpaca telescopes on the network, add them to the "
+                                     "installed drivers and exit.")});
     parser.process(app);
 
     celaris::RegisterSimulatorDriver();
+    celaris::RegisterAlpacaDriver();
     celaris::dispatch::HeadlessUi ui;
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));
+        if (parser.isSet(QStringLiteral("discover-alpaca"))) return DiscoverAlpaca(profilePath);
+        std::optional<celaris::alpaca::ListenAddress> listen;
+        if (parser.isSet(QStringLiteral("listen"))) {
+            listen = celaris::alpaca::ParseListenAddress(parser.value(QStringLiteral("listen")));
+            if (!listen) {
+                std::fprintf(stderr,
+                             "celaris: --listen wants ADDR:PORT, for example 0.0.0.0:11111.\n");
+                return 2;
+            }
+        }
         if (parser.isSet(QStringLiteral("driver"))) {
-            celaris::profile::Profile p(profilePath.isEmpty()
-                                            ? celaris::profile::DefaultProfilePath()
-                                            : profilePath);
+            celaris::profile::Profile p(
+                profilePath.isEmpty() ? celaris::profile::DefaultProfilePath() : profilePath);
             celaris::profile::WriteScope(p, parser.value(QStringLiteral("driver")));
         }
         celaris::hub::Program program(ui, profilePath);
         if (!program.StartTimer()) return 1;
         InstallSignalHandlers(app);
+
+        // The Alpaca server, once the hub is up.
+        auto options = celaris::alpaca::ReadServerOptions(program.profile());
+        if (listen) {
+            options.address = listen->host;
+            options.port = listen->port;
+        }
+        auto server = std::make_unique<celaris::alpaca::AlpacaServer>(program.hub(), options);
+        server->Start();
+        std::fprintf(
+            stderr, "celaris: Alpaca telescope on %s (setup page %ssetup)%s\n",
+            qPrintable(server->url()), qPrintable(server->url()),
+            celaris::alpaca::IsLoopback(options.address)
+                ? "; this machine only, --listen 0.0.0.0:11111 opens it to the network."
+                : qPrintable(QStringLiteral("; listening on %1:%2, reachable from the network.")
+                                 .arg(options.address)
+                                 .arg(server->port())));
         QObject::connect(&program.status(), &celaris::hub::StatusLoop::statusChanged,
                          [last = QString()](const QString& text) mutable {
                              if (text == last) return;
@@ -88,6 +148,8 @@ int main(int argc, char** argv) {
                      "celaris: hub running headless with settings in %s; Ctrl+C stops it.\n",
                      qPrintable(program.profile().path()));
         const int rc = app.exec();
+        // Clients' objects go first: each gives back its connection.
+        server.reset();
         program.Shutdown();
         std::fprintf(stderr, "celaris: settings saved, exiting.\n");
         return rc;

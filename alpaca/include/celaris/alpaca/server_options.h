@@ -1,0 +1,60 @@
+// How the Alpaca server is set up: where it listens, how long a silent
+// client keeps its connection, where discovery answers, and the identity it
+// reports. The program reads them from the settings store (sub-key
+// "Alpaca" of "Celaris.Telescope"); "--listen ADDR:PORT" overrides the
+// address.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "celaris/profile/profile.h"
+
+namespace celaris::alpaca {
+
+inline constexpr char kAlpacaSubKey[] = "Alpaca";
+inline constexpr char kDefaultListen[] = "127.0.0.1:11111";
+inline constexpr int kDefaultPort = 11111;
+
+struct ServerOptions {
+    // Loopback unless the user opens the server to the network.
+    QString address = QStringLiteral("127.0.0.1");
+    int port = kDefaultPort;  // 0: any free port
+    // A client silent for this long is taken for gone.
+    std::chrono::milliseconds clientIdleTime = std::chrono::minutes(30);
+    // UDP port of the discovery responder; 0: any free port, -1: none.
+    int discoveryPort = 32227;
+    // Discovery answers only when clients elsewhere can reach the server;
+    // tests turn this on to answer while listening on loopback.
+    bool discoveryOnLoopback = false;
+    // Reported by the management API.
+    QString uniqueId;
+    QString location;
+    // Where the server reports what it does (clients released, failures).
+    // Empty: standard error.
+    std::function<void(const QString&)> log;
+};
+
+struct ListenAddress {
+    QString host;  // IPv4, host name, or IPv6 without brackets
+    int port = 0;
+};
+
+// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); nothing when malformed.
+std::optional<ListenAddress> ParseListenAddress(const QString& text);
+// Loopback addresses reach only this machine.
+bool IsLoopback(const QString& host);
+
+// The options from the store: "Listen" (default 127.0.0.1:11111),
+// "DiscoveryPort" (32227), "ClientIdleMinutes" (30), "Location" and the
+// UniqueID, created at random and kept on first use. Unusable values take
+// their defaults.
+ServerOptions ReadServerOptions(profile::Profile& profile);
+
+// The persistent UniqueID of Telescope device 0.
+QString DeviceUniqueId(profile::Profile& profile);
+
+}  // namespace celaris::alpaca

@@ -1,0 +1,264 @@
+#include "request_router.h"
+
+#include <optional>
+
+#include "celaris/drivers/alpaca/wire.h"
+
+namespace celaris::alpaca {
+
+using alpaca_wire::Kind;
+using alpaca_wire::Member;
+using alpaca_wire::Verb;
+
+namespace {
+
+Routed Bad(std::string reason) {
+    Routed r;
+    r.kind = Routed::Kind::BadRequest;
+    r.text = std::move(reason);
+    return r;
+}
+
+// The ids of a request; a value that is not a 32-bit unsigned number counts
+// as absent.
+Transaction IdsOf(const FormFields& fields, bool anyCase) {
+    Transaction ids;
+    if (const std::string* v = fields.Find("ClientID", anyCase))
+        ids.clientId = alpaca_wire::ParseUInt32(*v).value_or(0);
+    if (const std::string* v = fields.Find("ClientTransactionID", anyCase))
+        ids.clientTransactionId = alpaca_wire::ParseUInt32(*v).value_or(0);
+    return ids;
+}
+
+const char* KindText(Kind kind) {
+    switch (kind) {
+        case Kind::Bool:
+            return "true or false";
+        case Kind::Int:
+            return "a whole number";
+        case Kind::Double:
+            return "a number";
+        case Kind::Date:
+            return "an ISO 8601 UTC date and time";
+        default:
+            return "text";
+    }
+}
+
+std::optional<WireValue> ParseValue(Kind kind, const std::string& text) {
+    switch (kind) {
+        case Kind::Bool:
+            if (const auto v = alpaca_wire::ParseBool(text)) return WireValue(*v);
+            return std::nullopt;
+        case Kind::Int:
+            if (const auto v = alpaca_wire::ParseInt(text)) return WireValue(*v);
+            return std::nullopt;
+        case Kind::Double:
+            if (const auto v = alpaca_wire::ParseDouble(text)) return WireValue(*v);
+            return std::nullopt;
+        case Kind::Date:
+            if (const auto v = alpaca_wire::ParseUtcDate(text)) return WireValue(*v);
+            return std::nullopt;
+        default:
+            return WireValue(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    }
+}
+
+// The range each parameter must lie in, by its key; a value outside it is
+// InvalidValue and never reaches the hub.
+struct Range {
+    const char* key;
+    double low;
+    double high;
+    bool highIncluded;
+    const char* unit;
+};
+constexpr Range kRanges[] = {
+    {"RightAscension", 0.0, 24.0, false, "hours"},
+    {"TargetRightAscension", 0.0, 24.0, false, "hours"},
+    {"Declination", -90.0, 90.0, true, "degrees"},
+    {"TargetDeclination", -90.0, 90.0, true, "degrees"},
+    {"Altitude", -90.0, 90.0, true, "degrees"},
+    {"Azimuth", 0.0, 360.0, false, "degrees"},
+    {"Axis", 0, 2, true, ""},
+    {"Direction", 0, 3, true, ""},
+    {"Duration", 0, 2147483647.0, true, "milliseconds"},
+    {"SideOfPier", 0, 1, true, ""},
+    {"TrackingRate", 0, 3, true, ""},
+    {"SiteElevation", -300.0, 10000.0, true, "metres"},
+    {"SiteLatitude", -90.0, 90.0, true, "degrees"},
+    {"SiteLongitude", -180.0, 180.0, true, "degrees"},
+    {"SlewSettleTime", 0, 2147483647.0, true, "seconds"},
+    {"GuideRateDeclination", 0, 1e9, true, "degrees per second"},
+    {"GuideRateRightAscension", 0, 1e9, true, "degrees per second"},
+};
+
+// The InvalidValue message for a value outside its range, or empty text.
+std::string RangeError(const QString& key, const WireValue& value) {
+    double v = 0.0;
+    if (const auto* d = std::get_if<double>(&value))
+        v = *d;
+    else if (const auto* i = std::get_if<int32_t>(&value))
+        v = *i;
+    else
+        return {};
+    for (const Range& r : kRanges) {
+        if (key != QLatin1String(r.key)) continue;
+        if (v >= r.low && (r.highIncluded ? v <= r.high : v < r.high)) return {};
+        std::string text = std::string(r.key) + " " + alpaca_wire::FormatDouble(v) +
+                           " is outside the range [" + alpaca_wire::FormatDouble(r.low) + ", ";
+        text += r.high >= 2147483647.0 ? std::string("...") : alpaca_wire::FormatDouble(r.high);
+        text += r.highIncluded ? "]" : ")";
+        if (*r.unit) text += std::string(" ") + r.unit;
+        return text + ".";
+    }
+    return {};
+}
+
+Routed RouteDevice(Verb verb, const std::vector<std::string_view>& parts,
+                   const ApiRequest& request) {
+    // /api/v1/telescope/0/member
+    if (parts.size() != 5)
+        return Bad("Alpaca device paths are /api/v1/{device_type}/{device_number}/{member}.");
+    if (parts[1] != "v1")
+        return Bad("Unsupported Alpaca API version \"" + std::string(parts[1]) + "\".");
+    if (parts[2] != "telescope")
+        return Bad("Unknown device type \"" + std::string(parts[2]) +
+                   "\"; this server has a telescope.");
+    if (parts[3] != "0")
+        return Bad("Unknown telescope number \"" + std::string(parts[3]) +
+                   "\"; this server has telescope 0.");
+    const QString name = QString::fromUtf8(parts[4].data(), qsizetype(parts[4].size()));
+    const Member* member = alpaca_wire::FindMember(verb, name);
+    if (member == nullptr) {
+        if (alpaca_wire::FindMember(verb == Verb::Get ? Verb::Put : Verb::Get, name) != nullptr)
+            return Bad("\"" + name.toStdString() + "\" is not read with " +
+                       (verb == Verb::Get ? "GET; use PUT." : "PUT; use GET."));
+        return Bad("Unknown telescope member \"" + name.toStdString() + "\".");
+    }
+
+    // GET parameters come in the query and match in any letter case; PUT
+    // parameters come in the form and must have their exact casing.
+    const bool anyCase = verb == Verb::Get;
+    const FormFields fields = FormFields::Parse(anyCase ? request.query : request.body);
+    Routed r;
+    r.ids = IdsOf(fields, anyCase);
+    r.member = member;
+    r.call.member = member;
+    r.call.ids = r.ids;
+    for (const alpaca_wire::Param& p : member->params) {
+        const std::string key = p.key.toStdString();
+        const std::string* text = fields.Find(key, anyCase);
+        if (text == nullptr) {
+            if (p.optional) {
+                r.call.args.push_back(p.kind == Kind::Bool ? WireValue(false)
+                                                           : WireValue(QString()));
+                continue;
+            }
+            return Bad("Missing parameter " + key + " for " + member->name.toStdString() + ".");
+        }
+        const auto value = ParseValue(p.kind, *text);
+        if (!value)
+            return Bad("Parameter " + key + " \"" + text->substr(0, 64) + "\" is not " +
+                       KindText(p.kind) + ".");
+        r.call.args.push_back(*value);
+    }
+    // Ranges are checked only once every parameter has parsed.
+    for (qsizetype i = 0; i < member->params.size(); ++i) {
+        std::string error = RangeError(member->params[i].key, r.call.args[size_t(i)]);
+        if (!error.empty()) {
+            r.kind = Routed::Kind::InvalidValue;
+            r.text = std::move(error);
+            return r;
+        }
+    }
+    r.kind = Routed::Kind::Device;
+    return r;
+}
+
+}  // namespace
+
+FormFields FormFields::Parse(std::string_view text) {
+    FormFields f;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('&', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view pair = text.substr(start, end - start);
+        if (!pair.empty()) {
+            const size_t eq = pair.find('=');
+            f.fields_.emplace_back(alpaca_wire::DecodeFormField(pair.substr(0, eq)),
+                                   eq == std::string_view::npos
+                                       ? std::string()
+                                       : alpaca_wire::DecodeFormField(pair.substr(eq + 1)));
+        }
+        start = end + 1;
+    }
+    return f;
+}
+
+const std::string* FormFields::Find(std::string_view key, bool anyCase) const {
+    for (const auto& [k, v] : fields_)
+        if (anyCase ? alpaca_wire::EqualsIgnoringCase(k, key) : k == key) return &v;
+    return nullptr;
+}
+
+Routed Route(const ApiRequest& request) {
+    const std::string& path = request.path;
+    for (const char c : path)
+        if (c >= 'A' && c <= 'Z') return Bad("Alpaca paths are lower case: \"" + path + "\".");
+
+    Verb verb;
+    if (request.method == "GET" || request.method == "HEAD")
+        verb = Verb::Get;
+    else if (request.method == "PUT")
+        verb = Verb::Put;
+    else
+        return Bad("Method " + request.method + " is not used by Alpaca; use GET or PUT.");
+
+    std::vector<std::string_view> parts;
+    {
+        std::string_view rest(path);
+        if (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+        size_t start = 0;
+        while (start <= rest.size()) {
+            size_t end = rest.find('/', start);
+            if (end == std::string_view::npos) end = rest.size();
+            parts.push_back(rest.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+
+    if (!parts.empty() && parts[0] == "api") return RouteDevice(verb, parts, request);
+
+    Routed r;
+    if (!parts.empty() && parts[0] == "management") {
+        if (verb != Verb::Get) return Bad("The management API is read with GET.");
+        r.ids = IdsOf(FormFields::Parse(request.query), true);
+        if (path == "/management/apiversions")
+            r.kind = Routed::Kind::ApiVersions;
+        else if (path == "/management/v1/description")
+            r.kind = Routed::Kind::Description;
+        else if (path == "/management/v1/configureddevices")
+            r.kind = Routed::Kind::ConfiguredDevices;
+        else
+            return Bad("Unknown management request \"" + path + "\".");
+        return r;
+    }
+    if (path == "/setup" || path == "/setup/" || path == "/setup/v1/telescope/0/setup") {
+        if (verb != Verb::Get) return Bad("The setup pages are read with GET.");
+        r.kind = Routed::Kind::SetupPage;
+        return r;
+    }
+    if (path == "/" || path.empty()) {
+        r.kind = Routed::Kind::Redirect;
+        r.text = "/setup";
+        return r;
+    }
+    if (!parts.empty() && parts[0] == "setup") return Bad("Unknown setup page \"" + path + "\".");
+    r.kind = Routed::Kind::NotFound;
+    r.text = "Nothing here: \"" + path + "\". Alpaca devices are under /api/v1/.";
+    return r;
+}
+
+}  // namespace celaris::alpaca
