@@ -3,7 +3,8 @@
 //   celaris [--headless] [--driver ID] [--profile FILE]
 //
 // --driver writes the "Scope" setting before start-up, so a first run can
-// start straight on the built-in simulator (Celaris.Simulator).
+// start straight on the built-in simulator (Celaris.Simulator) or an INDI
+// mount ("indi:HOST:PORT/DEVICE", "indi:DEVICE").
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "celaris/dispatch/headless_ui.h"
+#include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
@@ -65,6 +67,7 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     celaris::RegisterSimulatorDriver();
+    celaris::RegisterIndiDriver();
     celaris::dispatch::HeadlessUi ui;
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));
