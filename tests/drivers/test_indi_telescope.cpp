@@ -359,6 +359,30 @@ TEST_F(IndiTelescopeTest, ASilentServerTimesOutAndALostOneFailsTheNextCall) {
     scope.reset();
 }
 
+TEST(IndiConnection, AnAbsentServerOrDeviceIsNotConnected) {
+    indi::IndiOptions o = TestOptions();
+    o.connectTimeout = 1s;
+    const QString nobody =
+        QStringLiteral("indi:127.0.0.1:%1/%2").arg(indi::FreeLocalPort()).arg(kDevice);
+    indi::IndiTelescope absent(nobody, *indi::ParseIndiId(nobody), o);
+    const dispatch::ComError refused = ErrorOf([&] { absent.SetConnected(true); });
+    EXPECT_EQ(refused.number(), kNotConnected);
+    EXPECT_TRUE(refused.description().startsWith("Cannot reach the INDI server at 127.0.0.1:"))
+        << refused.description().toStdString();
+    EXPECT_FALSE(absent.Connected());
+    EXPECT_EQ(ErrorOf([&] { return absent.Declination(); }).number(), kNotConnected);
+
+    IndiSimulatorRig rig;
+    const QString other = QStringLiteral("indi:127.0.0.1:%1/Other Mount").arg(rig.port());
+    indi::IndiTelescope wrong(other, *indi::ParseIndiId(other), o);
+    const auto t0 = std::chrono::steady_clock::now();
+    const dispatch::ComError missing = ErrorOf([&] { wrong.SetConnected(true); });
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+    EXPECT_EQ(missing.number(), kNotConnected);
+    EXPECT_TRUE(missing.description().endsWith("offers no device \"Other Mount\"."))
+        << missing.description().toStdString();
+}
+
 TEST(IndiIds, ServerAddressOrDeviceOnTheDefaultServer) {
     using indi::IndiAddress;
     using indi::ParseIndiId;

@@ -4,7 +4,6 @@
 #include "celaris/drivers/indi/indi_telescope.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include <chrono>
 #include <cmath>
@@ -47,7 +46,7 @@ double Seconds(std::chrono::milliseconds ms) {
 }  // namespace
 
 IndiTelescope::IndiTelescope(const QString& id, IndiAddress address, IndiOptions options)
-    : TelescopeBase(id), id_(id), address_(std::move(address)), options_(std::move(options)) {
+    : TelescopeBase(id), address_(std::move(address)), options_(std::move(options)) {
     if (options_.catalogPath.isEmpty())
         options_.catalogPath = drivers_list::DefaultIndiCatalogPath();
 }
@@ -117,12 +116,14 @@ void IndiTelescope::OpenServer() {
                       .arg(address_.host)
                       .arg(address_.port)
                       .arg(error));
-        if (!WaitForDevice(address_.device, false))
+        if (!WaitForDevice(address_.device, false)) {
+            if (client_->IsLost()) RaiseLost();
             Raise(ascom_error::kNotConnected, source(),
                   QStringLiteral("The INDI server at %1:%2 offers no device \"%3\".")
                       .arg(address_.host)
                       .arg(address_.port)
                       .arg(address_.device));
+        }
         device_ = address_.device;
         return;
     }

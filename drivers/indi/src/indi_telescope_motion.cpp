@@ -252,56 +252,58 @@ void IndiTelescope::FindHome() {
 
 void IndiTelescope::PulseGuide(GuideDirections direction, int durationMs) {
     const QString m = QStringLiteral("PulseGuide");
-    const char* prop = nullptr;
-    const char* on = nullptr;
-    const char* off = nullptr;
+    struct Pulse {
+        const char* prop;
+        const char* on;
+        const char* off;
+    };
+    Pulse pulse{};
     switch (direction) {
         case GuideDirections::guideNorth:
-            prop = "TELESCOPE_TIMED_GUIDE_NS", on = "TIMED_GUIDE_N", off = "TIMED_GUIDE_S";
+            pulse = {"TELESCOPE_TIMED_GUIDE_NS", "TIMED_GUIDE_N", "TIMED_GUIDE_S"};
             break;
         case GuideDirections::guideSouth:
-            prop = "TELESCOPE_TIMED_GUIDE_NS", on = "TIMED_GUIDE_S", off = "TIMED_GUIDE_N";
+            pulse = {"TELESCOPE_TIMED_GUIDE_NS", "TIMED_GUIDE_S", "TIMED_GUIDE_N"};
             break;
         case GuideDirections::guideEast:
-            prop = "TELESCOPE_TIMED_GUIDE_WE", on = "TIMED_GUIDE_E", off = "TIMED_GUIDE_W";
+            pulse = {"TELESCOPE_TIMED_GUIDE_WE", "TIMED_GUIDE_E", "TIMED_GUIDE_W"};
             break;
         case GuideDirections::guideWest:
-            prop = "TELESCOPE_TIMED_GUIDE_WE", on = "TIMED_GUIDE_W", off = "TIMED_GUIDE_E";
+            pulse = {"TELESCOPE_TIMED_GUIDE_WE", "TIMED_GUIDE_W", "TIMED_GUIDE_E"};
             break;
     }
-    if (prop == nullptr)
+    if (pulse.prop == nullptr)
         ascom_error::InvalidValue(
             source(),
             QStringLiteral("Guide direction %1 is not one of 0 to 3.").arg(int(direction)));
     if (durationMs < 0)
         ascom_error::InvalidValue(
             source(), QStringLiteral("Guide duration %1 ms is negative.").arg(durationMs));
-    Need(prop, m);
+    Need(pulse.prop, m);
     Command(
-        m, prop,
+        m, pulse.prop,
         [&] {
-            return client_->SendNumbers(device_, P(prop),
-                                        {{P(on), double(durationMs)}, {P(off), 0.0}});
+            return client_->SendNumbers(device_, P(pulse.prop),
+                                        {{P(pulse.on), double(durationMs)}, {P(pulse.off), 0.0}});
         },
         ValueJudge());
 }
 
 void IndiTelescope::MoveAxis(TelescopeAxes axis, double rate) {
     const QString m = QStringLiteral("MoveAxis");
+    // Positive rates turn the primary axis west (towards larger hour
+    // angle) and the secondary north.
     const char* prop = nullptr;
     const char* forward = nullptr;
     const char* backward = nullptr;
-    // Positive rates turn the primary axis west (towards larger hour
-    // angle) and the secondary north.
-    switch (axis) {
-        case TelescopeAxes::axisPrimary:
-            prop = "TELESCOPE_MOTION_WE", forward = "MOTION_WEST", backward = "MOTION_EAST";
-            break;
-        case TelescopeAxes::axisSecondary:
-            prop = "TELESCOPE_MOTION_NS", forward = "MOTION_NORTH", backward = "MOTION_SOUTH";
-            break;
-        case TelescopeAxes::axisTertiary:
-            break;
+    if (axis == TelescopeAxes::axisPrimary) {
+        prop = "TELESCOPE_MOTION_WE";
+        forward = "MOTION_WEST";
+        backward = "MOTION_EAST";
+    } else if (axis == TelescopeAxes::axisSecondary) {
+        prop = "TELESCOPE_MOTION_NS";
+        forward = "MOTION_NORTH";
+        backward = "MOTION_SOUTH";
     }
     if (prop == nullptr) Unsupported(m, QStringLiteral("INDI mounts move two axes only."));
     if (!std::isfinite(rate))

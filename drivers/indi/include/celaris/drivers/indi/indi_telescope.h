@@ -234,7 +234,6 @@ class IndiTelescope : public TelescopeBase {
 
     void SetTrackRates(const QString& member, double raRate, double decRate);
 
-    QString id_;
     IndiAddress address_;
     IndiOptions options_;
     std::unique_ptr<IndiServer> server_;
