@@ -5,7 +5,8 @@
 //   celaris --discover-alpaca [--profile FILE]
 //
 // --driver writes the "Scope" setting before start-up, so a first run can
-// start straight on the built-in simulator (Celaris.Simulator). --listen
+// start straight on the built-in simulator (Celaris.Simulator) or an INDI
+// mount ("indi:HOST:PORT/DEVICE", "indi:DEVICE"). --listen
 // opens the Alpaca server on another address than the setting's (by default
 // 127.0.0.1:11111, this machine only); 0.0.0.0:11111 opens it to the
 // network. --discover-alpaca lists the Alpaca telescopes on the network,
@@ -24,6 +25,7 @@
 #include "celaris/dispatch/headless_ui.h"
 #include "celaris/drivers/alpaca/alpaca_telescope.h"
 #include "celaris/drivers/alpaca/discovery.h"
+#include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
 
     celaris::RegisterSimulatorDriver();
     celaris::RegisterAlpacaDriver();
+    celaris::RegisterIndiDriver();
     celaris::dispatch::HeadlessUi ui;
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));
