@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "celaris/ascom/sidereal_time.h"
+
 namespace celaris::indi {
 
 namespace {
@@ -14,13 +16,10 @@ double WrapDegrees(double deg) {
 }  // namespace
 
 double LocalApparentSiderealTime(double unixSeconds, double longitudeDeg) {
-    // Days and Julian centuries from J2000.0 (Unix 946728000).
-    const double days = (unixSeconds - 946728000.0) / 86400.0;
-    const double t = days / 36525.0;
+    // Julian centuries from J2000.0 (Unix 946728000).
+    const double t = (unixSeconds - 946728000.0) / 86400.0 / 36525.0;
 
-    // Greenwich mean sidereal time (degrees), Meeus (12.4).
-    const double gmst =
-        280.46061837 + 360.98564736629 * days + t * t * (0.000387933 - t / 38710000.0);
+    const double gmst = ascom::GreenwichMeanSiderealTimeDeg(unixSeconds);
 
     // Nutation in longitude (arc seconds) from the Moon's node and the mean
     // longitudes of the Sun and the Moon, Meeus (22.A short form).
