@@ -54,25 +54,18 @@ void Profile::Load() {
     RemoveStaleTempFiles(path_);
     QFile file(path_);
     if (!file.exists()) return;  // a fresh store
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A file that exists but cannot be read is never overwritten blindly.
+    auto unreadable = [&] {
         readOnly_ = true;
         loadWarning_ = QStringLiteral(
                            "The settings file %1 cannot be read (%2); the defaults "
                            "apply and changes are not saved.")
                            .arg(path_, file.errorString());
         Report(loadWarning_);
-        return;
-    }
+    };
+    if (!file.open(QIODevice::ReadOnly)) return unreadable();
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        readOnly_ = true;
-        loadWarning_ = QStringLiteral(
-                           "The settings file %1 cannot be read (%2); the defaults "
-                           "apply and changes are not saved.")
-                           .arg(path_, file.errorString());
-        Report(loadWarning_);
-        return;
-    }
+    if (file.error() != QFileDevice::NoError) return unreadable();
     file.close();
     if (!Parse(bytes)) {
         deviceTypes_.clear();
