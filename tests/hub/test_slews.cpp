@@ -22,6 +22,15 @@ class SlewTest : public HubTest {
     double TargetRA() { return driver().Value("TargetRightAscension").toDouble(); }
     double TargetDec() { return driver().Value("TargetDeclination").toDouble(); }
     void MountStops() { driver().Set("Slewing", false); }
+    // A two-leg slew with a 1 s pause whose first leg has just ended.
+    void StartTwoLegSlewWithPause() {
+        settings.AntiBacklash = true;
+        settings.Backlash = kBacklash60;
+        settings.FirstSlewPause = true;
+        settings.SlewPause = 1.0;
+        scope->SlewToCoordinatesAsync(6.0, -10.0);
+        MountStops();
+    }
 
     std::unique_ptr<hub::Telescope> scope;
     std::unique_ptr<hub::StatusLoop> loop;
@@ -94,12 +103,7 @@ TEST_F(SlewTest, ApproachWrapsAtTwentyFourHoursAndStopsShortOfThePoles) {
 }
 
 TEST_F(SlewTest, PauseBeforeTheFinalLegAndAbortDuringIt) {
-    settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
-    settings.FirstSlewPause = true;
-    settings.SlewPause = 1.0;
-    scope->SlewToCoordinatesAsync(6.0, -10.0);
-    MountStops();
+    StartTwoLegSlewWithPause();
     loop->UpdateStatus();  // settle
     loop->UpdateStatus();  // the pause starts
     EXPECT_TRUE(hub->PauseClockRunning());
@@ -119,12 +123,7 @@ TEST_F(SlewTest, PauseBeforeTheFinalLegAndAbortDuringIt) {
 }
 
 TEST_F(SlewTest, PauseElapsesThenTheFinalLegFollows) {
-    settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
-    settings.FirstSlewPause = true;
-    settings.SlewPause = 1.0;
-    scope->SlewToCoordinatesAsync(6.0, -10.0);
-    MountStops();
+    StartTwoLegSlewWithPause();
     loop->UpdateStatus();
     int ticks = 0;
     while (driver().slews == 1 && ticks < 30) {

@@ -12,16 +12,20 @@
 #include <string>
 #include <string_view>
 
+#include "celaris/dispatch/ascom_errors.h"
+
 namespace celaris::alpaca_wire {
 
-// Alpaca error numbers.
-inline constexpr int kNotImplemented = 0x400;
-inline constexpr int kInvalidValue = 0x401;
-inline constexpr int kValueNotSet = 0x402;
-inline constexpr int kNotConnected = 0x407;
-inline constexpr int kInvalidWhileParked = 0x408;
-inline constexpr int kInvalidOperation = 0x40B;
-inline constexpr int kActionNotImplemented = 0x40C;
+// Alpaca error numbers: the low half of the COM-style driver errors, so both
+// tables have one source.
+inline constexpr int kNotImplemented = ascom_error::kNotImplemented & 0xFFFF;
+inline constexpr int kInvalidValue = ascom_error::kInvalidValue & 0xFFFF;
+inline constexpr int kValueNotSet = ascom_error::kValueNotSet & 0xFFFF;
+inline constexpr int kNotConnected = ascom_error::kNotConnected & 0xFFFF;
+inline constexpr int kInvalidWhileParked = ascom_error::kInvalidWhileParked & 0xFFFF;
+inline constexpr int kInvalidOperation = ascom_error::kInvalidOperation & 0xFFFF;
+inline constexpr int kActionNotImplemented = ascom_error::kActionNotImplemented & 0xFFFF;
+static_assert(kInvalidValue == 0x401 && kNotConnected == 0x407);
 // The first driver-specific number; Celaris's own failures without a more
 // precise meaning go out as this.
 inline constexpr int kDriverError = 0x500;
