@@ -41,6 +41,10 @@ bool HasKind(Kind kind, const QJsonValue& v) {
             return v.isArray() && !v.toArray().isEmpty();
         case Kind::TextList:
             return v.isArray();
+        case Kind::StateList:
+            for (const auto& e : v.toArray())
+                if (e.toObject().keys() != QStringList{"Name", "Value"}) return false;
+            return v.isArray() && !v.toArray().isEmpty();
         case Kind::None:
             return v.isUndefined();
     }
@@ -136,6 +140,8 @@ TEST_F(AlpacaServerTest, EveryPutMemberReachesTheMount) {
         {"commandblind", "Command=X&Raw=false", 0x400},
         {"commandbool", "Command=X&Raw=true", 0x400},
         {"commandstring", "Command=X", 0x400},
+        {"disconnect", "", 0},
+        {"connect", "", 0},
         {"connected", "Connected=false", 0},
     };
     QSet<QString> covered;
