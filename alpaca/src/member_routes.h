@@ -59,16 +59,16 @@ QJsonValue ToJson(const R& r, const alpaca_wire::Member& m) {
 template <typename Object>
 class MemberRoutes {
   public:
-    using Handler =
-        std::function<QJsonValue(Object&, const std::vector<WireValue>&, const alpaca_wire::Member&)>;
+    using Handler = std::function<QJsonValue(Object&, const std::vector<WireValue>&,
+                                             const alpaca_wire::Member&)>;
 
     template <typename R, typename... A>
     void Bind(const alpaca_wire::Member* member, R (Object::*fn)(A...)) {
         if (member == nullptr) return;
-        handlers_.insert(member, [fn](Object& o, const std::vector<WireValue>& a,
-                                      const alpaca_wire::Member& m) {
-            return Invoke(o, fn, a, m, std::index_sequence_for<A...>{});
-        });
+        handlers_.insert(
+            member, [fn](Object& o, const std::vector<WireValue>& a, const alpaca_wire::Member& m) {
+                return Invoke(o, fn, a, m, std::index_sequence_for<A...>{});
+            });
     }
 
     // Calls the member; a member without a Value (PUT) returns Undefined.

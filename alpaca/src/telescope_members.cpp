@@ -27,8 +27,7 @@ const MemberRoutes<Telescope>& Routes() {
             return table.Find(verb, QString::fromLatin1(name).toLower());
         };
 #define CELARIS_GET(Name, Type, Capability, Needs) r.Bind(find(Get, #Name), &Telescope::Name);
-#define CELARIS_PUT(Name, Type, Capability, Needs) \
-    r.Bind(find(Put, #Name), &Telescope::Set##Name);
+#define CELARIS_PUT(Name, Type, Capability, Needs) r.Bind(find(Put, #Name), &Telescope::Set##Name);
 #define CELARIS_METHOD0(Verb, Name, Result, Capability, Needs, Wait) \
     r.Bind(find(Verb, #Name), &Telescope::Name);
 #define CELARIS_METHOD1(Verb, Name, Result, Capability, Needs, Wait, K1, T1) \
@@ -74,10 +73,12 @@ QJsonValue CollectionToJson(const QVariant& v, alpaca_wire::Kind kind, const QSt
 QJsonValue StateToJson(const StateValues& state) {
     QJsonArray out;
     for (const StateValue& item : state) {
-        const QJsonValue value = item.value.typeId() == QMetaType::QDateTime
-                                     ? QJsonValue(alpaca_wire::FormatUtcDate(item.value.toDateTime()))
-                                     : QJsonValue::fromVariant(item.value);
-        out.append(QJsonObject{{QStringLiteral("Name"), item.name}, {QStringLiteral("Value"), value}});
+        const QJsonValue value =
+            item.value.typeId() == QMetaType::QDateTime
+                ? QJsonValue(alpaca_wire::FormatUtcDate(item.value.toDateTime()))
+                : QJsonValue::fromVariant(item.value);
+        out.append(
+            QJsonObject{{QStringLiteral("Name"), item.name}, {QStringLiteral("Value"), value}});
     }
     return out;
 }

@@ -343,6 +343,10 @@ TEST_F(AlpacaServerTest, ErrorsOnTheWireCarryTheirAlpacaMeaning) {
     r = Get("targetrightascension");
     EXPECT_EQ(r.error(), 0x402);
     EXPECT_EQ(r.message(), "TargetRightAscension has not been set.");
+    // Each target's not-set error names the member asked for.
+    r = Get("targetdeclination");
+    EXPECT_EQ(r.error(), 0x402);
+    EXPECT_EQ(r.message(), "TargetDeclination has not been set.");
 
     // The user's slew limits are InvalidValue.
     program->settings().EnforceLimits = true;

@@ -44,17 +44,23 @@ R TelescopeBase::DefaultAnswer(const char* member, const QVariantList& args) {
 
 // The defaults of every typed member.
 #define CELARIS_GET(Name, Type, Capability, Needs) \
-    Type TelescopeBase::Name() { return DefaultAnswer<Type>(#Name); }
-#define CELARIS_PUT(Name, Type, Capability, Needs) \
-    void TelescopeBase::Set##Name(dispatch::ArgType<Type>) { DefaultAnswer<void>(#Name); }
+    Type TelescopeBase::Name() {                   \
+        return DefaultAnswer<Type>(#Name);         \
+    }
+#define CELARIS_PUT(Name, Type, Capability, Needs)           \
+    void TelescopeBase::Set##Name(dispatch::ArgType<Type>) { \
+        DefaultAnswer<void>(#Name);                          \
+    }
 #define CELARIS_METHOD0(Verb, Name, Result, Capability, Needs, Wait) \
-    Result TelescopeBase::Name() { return DefaultAnswer<Result>(#Name); }
+    Result TelescopeBase::Name() {                                   \
+        return DefaultAnswer<Result>(#Name);                         \
+    }
 #define CELARIS_METHOD1(Verb, Name, Result, Capability, Needs, Wait, K1, T1) \
     Result TelescopeBase::Name(dispatch::ArgType<T1> a1) {                   \
         return DefaultAnswer<Result>(#Name, {dispatch::ToVariant(a1)});      \
     }
-#define CELARIS_METHOD2(Verb, Name, Result, Capability, Needs, Wait, K1, T1, K2, T2)         \
-    Result TelescopeBase::Name(dispatch::ArgType<T1> a1, dispatch::ArgType<T2> a2) {         \
+#define CELARIS_METHOD2(Verb, Name, Result, Capability, Needs, Wait, K1, T1, K2, T2)             \
+    Result TelescopeBase::Name(dispatch::ArgType<T1> a1, dispatch::ArgType<T2> a2) {             \
         return DefaultAnswer<Result>(#Name, {dispatch::ToVariant(a1), dispatch::ToVariant(a2)}); \
     }
 #include "celaris/dispatch/telescope_members.def"

@@ -16,8 +16,8 @@ std::string Shortest(double value) {
 
 std::string OutOfRangeText(const QString& key, double v, const Range& r) {
     if (v >= r.low && (r.highIncluded ? v <= r.high : v < r.high)) return {};
-    std::string text = key.toStdString() + " " + Shortest(v) + " is outside the range [" +
-                       Shortest(r.low) + ", ";
+    std::string text =
+        key.toStdString() + " " + Shortest(v) + " is outside the range [" + Shortest(r.low) + ", ";
     text += r.high >= kNoUpperLimit ? std::string("...") : Shortest(r.high);
     text += r.highIncluded ? "]" : ")";
     if (*r.unit) text += std::string(" ") + r.unit;

@@ -17,7 +17,7 @@ dispatch::MemberTable Describe() {
 #define CELARIS_METHOD1(Verb, Name, Result, Capability, Needs, Wait, K1, T1) \
     b.Method<Result>(Verb, #Name, #Capability, Needs, Wait, {MakeParam<T1>(#K1)});
 #define CELARIS_METHOD2(Verb, Name, Result, Capability, Needs, Wait, K1, T1, K2, T2) \
-    b.Method<Result>(Verb, #Name, #Capability, Needs, Wait,                     \
+    b.Method<Result>(Verb, #Name, #Capability, Needs, Wait,                          \
                      {MakeParam<T1>(#K1), MakeParam<T2>(#K2)});
 #include "celaris/dispatch/telescope_members.def"
 #undef CELARIS_GET

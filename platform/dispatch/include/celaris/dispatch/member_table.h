@@ -177,9 +177,9 @@ struct ParamTraits<Optional<T>> {
 // The C++ type a typed member takes for a parameter of this description type:
 // numbers, flags and enumerations by value, text and dates by reference.
 template <typename T>
-using ArgType = std::conditional_t<std::is_class_v<typename ParamTraits<T>::type>,
-                                   const typename ParamTraits<T>::type&,
-                                   typename ParamTraits<T>::type>;
+using ArgType =
+    std::conditional_t<std::is_class_v<typename ParamTraits<T>::type>,
+                       const typename ParamTraits<T>::type&, typename ParamTraits<T>::type>;
 
 template <typename T>
 Param MakeParam(const char* key) {
