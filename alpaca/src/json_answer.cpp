@@ -35,6 +35,7 @@ QJsonValue EmptyValue(alpaca_wire::Kind kind) {
         case Kind::IntList:
         case Kind::AxisRates:
         case Kind::TextList:
+        case Kind::StateList:
             return QJsonArray();
         case Kind::None:
             break;

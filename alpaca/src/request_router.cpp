@@ -64,37 +64,10 @@ std::optional<WireValue> ParseValue(Kind kind, const std::string& text) {
     }
 }
 
-// The range each parameter must lie in, by its key; a value outside it is
-// InvalidValue and never reaches the hub.
-struct Range {
-    const char* key;
-    double low;
-    double high;
-    bool highIncluded;
-    const char* unit;
-};
-constexpr Range kRanges[] = {
-    {"RightAscension", 0.0, 24.0, false, "hours"},
-    {"TargetRightAscension", 0.0, 24.0, false, "hours"},
-    {"Declination", -90.0, 90.0, true, "degrees"},
-    {"TargetDeclination", -90.0, 90.0, true, "degrees"},
-    {"Altitude", -90.0, 90.0, true, "degrees"},
-    {"Azimuth", 0.0, 360.0, false, "degrees"},
-    {"Axis", 0, 2, true, ""},
-    {"Direction", 0, 3, true, ""},
-    {"Duration", 0, 2147483647.0, true, "milliseconds"},
-    {"SideOfPier", 0, 1, true, ""},
-    {"TrackingRate", 0, 3, true, ""},
-    {"SiteElevation", -300.0, 10000.0, true, "metres"},
-    {"SiteLatitude", -90.0, 90.0, true, "degrees"},
-    {"SiteLongitude", -180.0, 180.0, true, "degrees"},
-    {"SlewSettleTime", 0, 2147483647.0, true, "seconds"},
-    {"GuideRateDeclination", 0, 1e9, true, "degrees per second"},
-    {"GuideRateRightAscension", 0, 1e9, true, "degrees per second"},
-};
-
-// The InvalidValue message for a value outside its range, or empty text.
-std::string RangeError(const QString& key, const WireValue& value) {
+// The InvalidValue message for a value outside its parameter's range, or
+// empty text; such a value never reaches the hub.
+std::string RangeError(const alpaca_wire::Param& p, const WireValue& value) {
+    if (!p.range) return {};
     double v = 0.0;
     if (const auto* d = std::get_if<double>(&value))
         v = *d;
@@ -102,17 +75,7 @@ std::string RangeError(const QString& key, const WireValue& value) {
         v = *i;
     else
         return {};
-    for (const Range& r : kRanges) {
-        if (key != QLatin1String(r.key)) continue;
-        if (v >= r.low && (r.highIncluded ? v <= r.high : v < r.high)) return {};
-        std::string text = std::string(r.key) + " " + alpaca_wire::FormatDouble(v) +
-                           " is outside the range [" + alpaca_wire::FormatDouble(r.low) + ", ";
-        text += r.high >= 2147483647.0 ? std::string("...") : alpaca_wire::FormatDouble(r.high);
-        text += r.highIncluded ? "]" : ")";
-        if (*r.unit) text += std::string(" ") + r.unit;
-        return text + ".";
-    }
-    return {};
+    return dispatch::OutOfRangeText(p.key, v, *p.range);
 }
 
 Routed RouteDevice(Verb verb, const std::vector<std::string_view>& parts,
@@ -165,7 +128,7 @@ Routed RouteDevice(Verb verb, const std::vector<std::string_view>& parts,
     }
     // Ranges are checked only once every parameter has parsed.
     for (qsizetype i = 0; i < member->params.size(); ++i) {
-        std::string error = RangeError(member->params[i].key, r.call.args[size_t(i)]);
+        std::string error = RangeError(member->params[i], r.call.args[size_t(i)]);
         if (!error.empty()) {
             r.kind = Routed::Kind::InvalidValue;
             r.text = std::move(error);

@@ -102,11 +102,11 @@ void Telescope::SetConnected(bool value) {
             }
             return;
         }
-        Disconnect();
+        ReleaseConnection();
     });
 }
 
-void Telescope::Disconnect() {
+void Telescope::ReleaseConnection() {
     HubState& s = hub_.state();
     if (!s.DriverConnected || !clientConnected_) return;
     --s.ConnectionCount;
@@ -439,8 +439,9 @@ double Telescope::TargetRightAscension() {
 
 double Telescope::TargetDeclination() {
     return Guard([&] {
-        const double ra = GetDouble("TargetRightAscension");
+        // Its own first: the driver's not-set error then names this member.
         const double dec = GetDouble("TargetDeclination");
+        const double ra = GetDouble("TargetRightAscension");
         hub_.UpdateSiderealTime();
         return hub_.ScopeToTrueRADec(ra, dec).dec;
     });

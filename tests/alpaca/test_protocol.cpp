@@ -41,6 +41,10 @@ bool HasKind(Kind kind, const QJsonValue& v) {
             return v.isArray() && !v.toArray().isEmpty();
         case Kind::TextList:
             return v.isArray();
+        case Kind::StateList:
+            for (const auto& e : v.toArray())
+                if (e.toObject().keys() != QStringList{"Name", "Value"}) return false;
+            return v.isArray() && !v.toArray().isEmpty();
         case Kind::None:
             return v.isUndefined();
     }
@@ -136,6 +140,8 @@ TEST_F(AlpacaServerTest, EveryPutMemberReachesTheMount) {
         {"commandblind", "Command=X&Raw=false", 0x400},
         {"commandbool", "Command=X&Raw=true", 0x400},
         {"commandstring", "Command=X", 0x400},
+        {"disconnect", "", 0},
+        {"connect", "", 0},
         {"connected", "Connected=false", 0},
     };
     QSet<QString> covered;
@@ -337,6 +343,10 @@ TEST_F(AlpacaServerTest, ErrorsOnTheWireCarryTheirAlpacaMeaning) {
     r = Get("targetrightascension");
     EXPECT_EQ(r.error(), 0x402);
     EXPECT_EQ(r.message(), "TargetRightAscension has not been set.");
+    // Each target's not-set error names the member asked for.
+    r = Get("targetdeclination");
+    EXPECT_EQ(r.error(), 0x402);
+    EXPECT_EQ(r.message(), "TargetDeclination has not been set.");
 
     // The user's slew limits are InvalidValue.
     program->settings().EnforceLimits = true;

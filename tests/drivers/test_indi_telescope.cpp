@@ -271,7 +271,7 @@ TEST_F(IndiTelescopeTest, GuidesAndMovesAtTheNearestRate) {
     EXPECT_NEAR((scope->Declination() - dec0) * 3600.0, 3.76, 1.0);
 
     // The simulator's rates: guide, 0.5, 2.5 and 6 deg/s.
-    const AxisRates rates = scope->AxisRatesFor(TelescopeAxes::axisPrimary);
+    const AxisRates rates = scope->AxisRates(TelescopeAxes::axisPrimary);
     ASSERT_EQ(rates.size(), 4);
     EXPECT_DOUBLE_EQ(rates[1].maximum, 0.5);
     scope->MoveAxis(TelescopeAxes::axisPrimary, 0.6);
@@ -292,7 +292,7 @@ TEST_F(IndiTelescopeTest, TrackingAndRateOffsets) {
     scope->SetTracking(false);
     EXPECT_FALSE(scope->Tracking());
 
-    const TrackingRates rates = scope->TrackingRatesList();
+    const TrackingRates rates = scope->TrackingRates();
     EXPECT_EQ(rates, (TrackingRates{0, 1, 2}));
     scope->SetTrackingRate(DriveRates::driveLunar);
     EXPECT_EQ(scope->TrackingRate(), DriveRates::driveLunar);

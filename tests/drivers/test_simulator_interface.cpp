@@ -176,6 +176,8 @@ TEST(SimulatorInterface, ParkRefusesMotionUntilUnparked) {
     EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToAltAz", {100.0, 30.0}); }), parked);
     EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToCoordinates", {1.0, 10.0}); }), parked);
     EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {0, 1.0}); }), parked);
+    // Like every other motion, also when it would only stop an axis.
+    EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {1, 0.0}); }), parked);
     EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {0, 100}); }), parked);
     EXPECT_EQ(ErrorOf([&] { r.d.Call("FindHome"); }), parked);
     EXPECT_EQ(ErrorOf([&] { r.d.Put("Tracking", true); }), parked);

@@ -129,6 +129,17 @@ struct AlpacaTelescope::Impl {
                 for (const QJsonValue& e : v.toArray()) list.append(e.toString());
                 return list;
             }
+            case Kind::StateList: {
+                if (!v.isArray()) return wrong();
+                StateValues state;
+                for (const QJsonValue& e : v.toArray()) {
+                    const QJsonObject o = e.toObject();
+                    if (!o.value(QStringLiteral("Name")).isString()) return wrong();
+                    state.append({o.value(QStringLiteral("Name")).toString(),
+                                  o.value(QStringLiteral("Value")).toVariant()});
+                }
+                return QVariant::fromValue(state);
+            }
         }
         return {};
     }

@@ -485,18 +485,18 @@ bool IndiTelescope::CanMoveAxis(TelescopeAxes axis) {
     return false;
 }
 
-AxisRates IndiTelescope::AxisRatesFor(TelescopeAxes axis) {
-    AxisRates rates;
+AxisRates IndiTelescope::AxisRates(TelescopeAxes axis) {
+    celaris::AxisRates rates;
     if (!CanMoveAxis(axis)) return rates;
     if (const auto p = Prop("TELESCOPE_SLEW_RATE"))
         for (const SlewRate& r : SlewRates(*p)) rates.append({r.degPerSecond, r.degPerSecond});
     return rates;
 }
 
-TrackingRates IndiTelescope::TrackingRatesList() {
+TrackingRates IndiTelescope::TrackingRates() {
     const auto mode = Prop("TELESCOPE_TRACK_MODE");
     if (!mode) return {static_cast<int>(DriveRates::driveSidereal)};
-    TrackingRates rates;
+    celaris::TrackingRates rates;
     const QList<QPair<const char*, DriveRates>> known = {
         {"TRACK_SIDEREAL", DriveRates::driveSidereal},
         {"TRACK_LUNAR", DriveRates::driveLunar},

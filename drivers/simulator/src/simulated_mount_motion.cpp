@@ -68,65 +68,49 @@ QPair<double, double> SimulatedMount::ReportedFromHorizon(double azDeg, double a
 
 // ---- Slews ----
 
-void SimulatedMount::BeginCoordinateSlew(double ra, double dec, const char* member) {
-    RequireConnected();
-    RequireUnparked(member);
-    CheckCoordinates(ra, dec);
+void SimulatedMount::BeginCoordinateSlew(double ra, double dec) {
     s_->targetRaHours = ra;
     s_->targetDecDeg = dec;
     SlewToReported(ra, dec);
 }
 
-void SimulatedMount::BeginTargetSlew(const char* member) {
-    RequireConnected();
-    RequireUnparked(member);
+void SimulatedMount::BeginTargetSlew() {
     SlewToReported(TargetRightAscension(), TargetDeclination());
 }
 
-void SimulatedMount::BeginHorizonSlew(double az, double alt, const char* member) {
-    RequireConnected();
-    RequireUnparked(member);
-    CheckHorizon(az, alt);
+void SimulatedMount::BeginHorizonSlew(double az, double alt) {
     const auto [ra, dec] = ReportedFromHorizon(az, alt);
     SlewToReported(ra, dec);
 }
 
 void SimulatedMount::SlewToCoordinates(double ra, double dec) {
-    Require(s_->options.can.canSlew, "SlewToCoordinates");
-    BeginCoordinateSlew(ra, dec, "SlewToCoordinates");
+    BeginCoordinateSlew(ra, dec);
     WaitForSlew();
 }
 
 void SimulatedMount::SlewToCoordinatesAsync(double ra, double dec) {
-    Require(s_->options.can.canSlewAsync, "SlewToCoordinatesAsync");
-    BeginCoordinateSlew(ra, dec, "SlewToCoordinatesAsync");
+    BeginCoordinateSlew(ra, dec);
 }
 
 void SimulatedMount::SlewToTarget() {
-    Require(s_->options.can.canSlew, "SlewToTarget");
-    BeginTargetSlew("SlewToTarget");
+    BeginTargetSlew();
     WaitForSlew();
 }
 
 void SimulatedMount::SlewToTargetAsync() {
-    Require(s_->options.can.canSlewAsync, "SlewToTargetAsync");
-    BeginTargetSlew("SlewToTargetAsync");
+    BeginTargetSlew();
 }
 
 void SimulatedMount::SlewToAltAz(double az, double alt) {
-    Require(s_->options.can.canSlewAltAz, "SlewToAltAz");
-    BeginHorizonSlew(az, alt, "SlewToAltAz");
+    BeginHorizonSlew(az, alt);
     WaitForSlew();
 }
 
 void SimulatedMount::SlewToAltAzAsync(double az, double alt) {
-    Require(s_->options.can.canSlewAltAzAsync, "SlewToAltAzAsync");
-    BeginHorizonSlew(az, alt, "SlewToAltAzAsync");
+    BeginHorizonSlew(az, alt);
 }
 
 void SimulatedMount::AbortSlew() {
-    RequireConnected();
-    RequireUnparked("AbortSlew");
     const double t = s_->Now();
     s_->motion.StopSlew(t);
     s_->moveRateDegPerSec[0] = s_->moveRateDegPerSec[1] = 0.0;
@@ -134,13 +118,6 @@ void SimulatedMount::AbortSlew() {
 }
 
 void SimulatedMount::SetSideOfPier(PierSide value) {
-    Require(CanSetPierSide(), "SideOfPier");
-    RequireConnected();
-    RequireUnparked("SideOfPier");
-    if (value != PierSide::pierEast && value != PierSide::pierWest)
-        ascom_error::InvalidValue(source(), QStringLiteral("SideOfPier %1 is neither pierEast (0) "
-                                                           "nor pierWest (1).")
-                                                .arg(static_cast<int>(value)));
     if (value == s_->side) return;
     // The same mechanical position reached from the other side: a flip.
     const double t = s_->Now();
@@ -150,10 +127,6 @@ void SimulatedMount::SetSideOfPier(PierSide value) {
 // ---- Syncs ----
 
 void SimulatedMount::SyncToCoordinates(double ra, double dec) {
-    Require(s_->options.can.canSync, "SyncToCoordinates");
-    RequireConnected();
-    RequireUnparked("SyncToCoordinates");
-    CheckCoordinates(ra, dec);
     RequireStill("SyncToCoordinates");
     s_->targetRaHours = ra;
     s_->targetDecDeg = dec;
@@ -161,19 +134,12 @@ void SimulatedMount::SyncToCoordinates(double ra, double dec) {
 }
 
 void SimulatedMount::SyncToTarget() {
-    Require(s_->options.can.canSync, "SyncToTarget");
-    RequireConnected();
-    RequireUnparked("SyncToTarget");
     const double ra = TargetRightAscension(), dec = TargetDeclination();
     RequireStill("SyncToTarget");
     SyncReportedTo(ra, dec);
 }
 
 void SimulatedMount::SyncToAltAz(double az, double alt) {
-    Require(s_->options.can.canSyncAltAz, "SyncToAltAz");
-    RequireConnected();
-    RequireUnparked("SyncToAltAz");
-    CheckHorizon(az, alt);
     RequireStill("SyncToAltAz");
     const auto [ra, dec] = ReportedFromHorizon(az, alt);
     SyncReportedTo(ra, dec);
@@ -182,8 +148,6 @@ void SimulatedMount::SyncToAltAz(double az, double alt) {
 // ---- Park and home ----
 
 void SimulatedMount::Park() {
-    Require(s_->options.can.canPark, "Park");
-    RequireConnected();
     if (s_->atPark) return;
     // Tracking stops first, so the park position is an axis position.
     s_->tracking = false;
@@ -193,21 +157,14 @@ void SimulatedMount::Park() {
 }
 
 void SimulatedMount::Unpark() {
-    Require(s_->options.can.canUnpark, "Unpark");
-    RequireConnected();
     s_->atPark = false;
 }
 
 void SimulatedMount::SetPark() {
-    Require(s_->options.can.canSetPark, "SetPark");
-    RequireConnected();
     s_->park = {s_->motion.At(s_->Now()), s_->options.german ? s_->side : PierSide::pierEast};
 }
 
 void SimulatedMount::FindHome() {
-    Require(s_->options.can.canFindHome, "FindHome");
-    RequireConnected();
-    RequireUnparked("FindHome");
     s_->tracking = false;
     SlewToPosition(s_->Now(), s_->home);
     WaitForSlew();
@@ -217,8 +174,6 @@ void SimulatedMount::FindHome() {
 // ---- Tracking, manual motion and guiding ----
 
 void SimulatedMount::SetTracking(bool value) {
-    Require(s_->options.can.canSetTracking, "Tracking");
-    RequireConnected();
     if (value) RequireUnparked("Tracking");
     s_->tracking = value;
     if (value) s_->atHome = false;
@@ -226,9 +181,6 @@ void SimulatedMount::SetTracking(bool value) {
 }
 
 void SimulatedMount::MoveAxis(TelescopeAxes axis, double rate) {
-    Require(CanMoveAxis(axis), "MoveAxis");
-    RequireConnected();
-    if (rate != 0.0) RequireUnparked("MoveAxis");
     const double max = s_->options.slewRateDegPerSec;
     if (!(std::fabs(rate) <= max))
         ascom_error::InvalidValue(
@@ -244,16 +196,6 @@ void SimulatedMount::MoveAxis(TelescopeAxes axis, double rate) {
 }
 
 void SimulatedMount::PulseGuide(GuideDirections direction, int durationMs) {
-    Require(s_->options.can.canPulseGuide, "PulseGuide");
-    RequireConnected();
-    RequireUnparked("PulseGuide");
-    const int d = static_cast<int>(direction);
-    if (d < 0 || d > 3)
-        ascom_error::InvalidValue(source(),
-                                  QStringLiteral("Guide direction %1 is not 0 to 3.").arg(d));
-    if (durationMs < 0)
-        ascom_error::InvalidValue(
-            source(), QStringLiteral("PulseGuide duration %1 ms is negative.").arg(durationMs));
     RequireStill("PulseGuide");
 
     const double t = s_->Now();

@@ -132,6 +132,21 @@ class Telescope {
     PierSide SideOfPier();
     void SetSideOfPier(PierSide value);
 
+    // ---- ITelescopeV4 and the common members the hub answers itself
+    // (telescope_v4.cpp). Connecting is synchronous, so Connect returns
+    // connected and Connecting is always false.
+    void Connect();
+    void Disconnect();
+    bool Connecting();
+    // The operational properties (Altitude, AtHome, AtPark, Azimuth,
+    // Declination, IsPulseGuiding, RightAscension, SideOfPier,
+    // SiderealTime, Slewing, Tracking, UTCDate) as the single members give
+    // them, and TimeStamp; an item whose member fails is left out.
+    StateValues DeviceState();
+    // Celaris offers no actions.
+    QStringList SupportedActions();
+    QString Action(const QString& name, const QString& parameters);
+
   private:
     QVariant Get(const char* member);
     void Put(const char* member, const QVariant& value);
@@ -144,7 +159,7 @@ class Telescope {
     void AltAzSlew(double azDeg, double altDeg, bool async);
     RaDec CorrectedPosition();
     void WriteScopeTarget(bool raFirst);
-    void Disconnect();
+    void ReleaseConnection();
 
     Hub& hub_;
     bool clientConnected_ = false;

@@ -1,7 +1,16 @@
-// Base of the telescope drivers Celaris brings: it owns the late-bound side
-// (member names, argument and result conversion, argument count checks) and
-// leaves a subclass to answer typed questions. A member a subclass does not
-// override raises the not-implemented error with the driver's source.
+// Base of the telescope drivers Celaris brings, in the manner of INDI's
+// driver base classes: it owns the late-bound side (member names, argument
+// and result conversion, argument counts) and the guards every member
+// passes before the driver sees it, in one order: the member's capability
+// flag, the connection, the park, the range of each argument. A subclass
+// then answers only its own questions: the typed members its mount can do.
+// A member it does not override answers as ASCOM prescribes for a driver
+// that says nothing: capability flags false, no actions, interface version
+// 3, and otherwise the not-implemented error with the driver's source.
+//
+// The typed members, one per line of telescope_members.def, take the ASCOM
+// names (setters "Set" + name). The guards run on the late-bound path, the
+// one every caller of a driver takes.
 #pragma once
 
 #include <QDateTime>
@@ -9,6 +18,8 @@
 #include <QStringList>
 
 #include "celaris/dispatch/driver.h"
+#include "celaris/dispatch/member_table.h"
+#include "celaris/dispatch/telescope_members.h"
 #include "celaris/dispatch/telescope_types.h"
 
 namespace celaris {
@@ -23,109 +34,36 @@ class TelescopeBase : public Driver {
 
     const QString& source() const { return source_; }
 
-    // Properties (get).
-    virtual AlignmentModes AlignmentMode();
-    virtual double Altitude();
-    virtual double ApertureArea();
-    virtual double ApertureDiameter();
-    virtual bool AtHome();
-    virtual bool AtPark();
-    virtual double Azimuth();
-    virtual bool CanFindHome();
-    virtual bool CanPark();
-    virtual bool CanPulseGuide();
-    virtual bool CanSetDeclinationRate();
-    virtual bool CanSetGuideRates();
-    virtual bool CanSetPark();
-    virtual bool CanSetPierSide();
-    virtual bool CanSetRightAscensionRate();
-    virtual bool CanSetTracking();
-    virtual bool CanSlew();
-    virtual bool CanSlewAltAz();
-    virtual bool CanSlewAltAzAsync();
-    virtual bool CanSlewAsync();
-    virtual bool CanSync();
-    virtual bool CanSyncAltAz();
-    virtual bool CanUnpark();
-    virtual bool Connected();
-    virtual double Declination();
-    virtual double DeclinationRate();
-    virtual QString Description();
-    virtual bool DoesRefraction();
-    virtual QString DriverInfo();
-    virtual QString DriverVersion();
-    virtual EquatorialCoordinateType EquatorialSystem();
-    virtual double FocalLength();
-    virtual double GuideRateDeclination();
-    virtual double GuideRateRightAscension();
-    virtual int InterfaceVersion();
-    virtual bool IsPulseGuiding();
-    virtual QString Name();
-    virtual double RightAscension();
-    virtual double RightAscensionRate();
-    virtual PierSide SideOfPier();
-    virtual double SiderealTime();
-    virtual double SiteElevation();
-    virtual double SiteLatitude();
-    virtual double SiteLongitude();
-    virtual bool Slewing();
-    virtual int SlewSettleTime();
-    virtual double TargetDeclination();
-    virtual double TargetRightAscension();
-    virtual bool Tracking();
-    virtual DriveRates TrackingRate();
-    virtual TrackingRates TrackingRatesList();
-    virtual QDateTime UTCDate();
-    virtual QStringList SupportedActions();
-
-    // Properties (put).
-    virtual void SetConnected(bool value);
-    virtual void SetDeclinationRate(double value);
-    virtual void SetDoesRefraction(bool value);
-    virtual void SetGuideRateDeclination(double value);
-    virtual void SetGuideRateRightAscension(double value);
-    virtual void SetRightAscensionRate(double value);
-    virtual void SetSideOfPier(PierSide value);
-    virtual void SetSiteElevation(double value);
-    virtual void SetSiteLatitude(double value);
-    virtual void SetSiteLongitude(double value);
-    virtual void SetSlewSettleTime(int value);
-    virtual void SetTargetDeclination(double value);
-    virtual void SetTargetRightAscension(double value);
-    virtual void SetTracking(bool value);
-    virtual void SetTrackingRate(DriveRates value);
-    virtual void SetUTCDate(const QDateTime& value);
-
-    // Methods.
-    virtual void AbortSlew();
-    virtual QString Action(const QString& name, const QString& parameters);
-    virtual AxisRates AxisRatesFor(TelescopeAxes axis);
-    virtual bool CanMoveAxis(TelescopeAxes axis);
-    virtual void CommandBlind(const QString& command, bool raw);
-    virtual bool CommandBool(const QString& command, bool raw);
-    virtual QString CommandString(const QString& command, bool raw);
-    virtual PierSide DestinationSideOfPier(double ra, double dec);
-    virtual void FindHome();
-    virtual void MoveAxis(TelescopeAxes axis, double rate);
-    virtual void Park();
-    virtual void PulseGuide(GuideDirections direction, int durationMs);
-    virtual void SetPark();
-    virtual void SetupDialog();
-    virtual void SlewToAltAz(double az, double alt);
-    virtual void SlewToAltAzAsync(double az, double alt);
-    virtual void SlewToCoordinates(double ra, double dec);
-    virtual void SlewToCoordinatesAsync(double ra, double dec);
-    virtual void SlewToTarget();
-    virtual void SlewToTargetAsync();
-    virtual void SyncToAltAz(double az, double alt);
-    virtual void SyncToCoordinates(double ra, double dec);
-    virtual void SyncToTarget();
-    virtual void Unpark();
+    // The typed members.
+#define CELARIS_GET(Name, Type, Capability, Needs) virtual Type Name();
+#define CELARIS_PUT(Name, Type, Capability, Needs) \
+    virtual void Set##Name(dispatch::ArgType<Type> value);
+#define CELARIS_METHOD0(Verb, Name, Result, Capability, Needs, Wait) virtual Result Name();
+#define CELARIS_METHOD1(Verb, Name, Result, Capability, Needs, Wait, K1, T1) \
+    virtual Result Name(dispatch::ArgType<T1>);
+#define CELARIS_METHOD2(Verb, Name, Result, Capability, Needs, Wait, K1, T1, K2, T2) \
+    virtual Result Name(dispatch::ArgType<T1>, dispatch::ArgType<T2>);
+#include "celaris/dispatch/telescope_members.def"
+#undef CELARIS_GET
+#undef CELARIS_PUT
+#undef CELARIS_METHOD0
+#undef CELARIS_METHOD1
+#undef CELARIS_METHOD2
 
   protected:
     [[noreturn]] void NotImplemented(const QString& member) const;
+    // The connection guard: raises when the mount is not connected. The
+    // default asks Connected(); a driver that knows why it lost the mount
+    // says so here.
+    virtual void EnsureConnected();
 
   private:
+    // The guards of one late-bound member, in order.
+    void Require(const dispatch::Member& member, const QVariantList& args);
+    // What a member the subclass leaves out answers.
+    template <typename R>
+    R DefaultAnswer(const char* member, const QVariantList& args = {});
+
     QString source_;
 };
 

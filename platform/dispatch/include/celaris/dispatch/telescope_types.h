@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QMetaType>
+#include <QString>
+#include <QVariant>
 
 namespace celaris {
 
@@ -32,7 +34,18 @@ struct AxisRate {
 using AxisRates = QList<AxisRate>;
 using TrackingRates = QList<int>;  // DriveRates values
 
+// One operational property of DeviceState: its ASCOM name and value (bool,
+// int, double, or a QDateTime for UTCDate and TimeStamp).
+struct StateValue {
+    QString name;
+    QVariant value;
+    bool operator==(const StateValue&) const = default;
+};
+using StateValues = QList<StateValue>;
+
 }  // namespace celaris
 
 Q_DECLARE_METATYPE(celaris::AxisRate)
 Q_DECLARE_METATYPE(celaris::AxisRates)
+Q_DECLARE_METATYPE(celaris::StateValue)
+Q_DECLARE_METATYPE(celaris::StateValues)

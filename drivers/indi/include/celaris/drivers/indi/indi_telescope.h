@@ -115,8 +115,8 @@ class IndiTelescope : public TelescopeBase {
     bool CanSyncAltAz() override;
     bool CanUnpark() override;
     bool CanMoveAxis(TelescopeAxes axis) override;
-    AxisRates AxisRatesFor(TelescopeAxes axis) override;
-    TrackingRates TrackingRatesList() override;
+    celaris::AxisRates AxisRates(TelescopeAxes axis) override;
+    celaris::TrackingRates TrackingRates() override;
 
     // Position and state.
     double RightAscension() override;
@@ -198,6 +198,7 @@ class IndiTelescope : public TelescopeBase {
 
     // Guards and property reads.
     void RequireConnected() const;
+    void EnsureConnected() override { RequireConnected(); }
     std::optional<Property> Prop(const char* name) const;
     bool Defines(const char* name) const { return Prop(name).has_value(); }
     bool Offers(const char* name, const char* element) const;

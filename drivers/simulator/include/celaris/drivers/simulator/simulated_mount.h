@@ -118,7 +118,7 @@ class SimulatedMount : public TelescopeBase {
     double TargetRightAscension() override;
     bool Tracking() override;
     DriveRates TrackingRate() override;
-    TrackingRates TrackingRatesList() override;
+    celaris::TrackingRates TrackingRates() override;
     QDateTime UTCDate() override;
 
     // Properties (put).
@@ -140,11 +140,8 @@ class SimulatedMount : public TelescopeBase {
 
     // Methods.
     void AbortSlew() override;
-    AxisRates AxisRatesFor(TelescopeAxes axis) override;
+    celaris::AxisRates AxisRates(TelescopeAxes axis) override;
     bool CanMoveAxis(TelescopeAxes axis) override;
-    void CommandBlind(const QString& command, bool raw) override;
-    bool CommandBool(const QString& command, bool raw) override;
-    QString CommandString(const QString& command, bool raw) override;
     PierSide DestinationSideOfPier(double ra, double dec) override;
     void FindHome() override;
     void MoveAxis(TelescopeAxes axis, double rate) override;
@@ -163,22 +160,19 @@ class SimulatedMount : public TelescopeBase {
     void Unpark() override;
 
   private:
-    // Guards, in the order every member applies them: capability,
-    // connection, park, arguments, state.
-    void Require(bool capability, const char* member) const;
-    void RequireConnected() const;
+    // The mount's own refusals, after the base's guards (capability,
+    // connection, park, argument ranges): tracking started while parked, a
+    // sync or guide pulse while slewing.
     void RequireUnparked(const char* member) const;
     void RequireStill(const char* member) const;
-    void CheckCoordinates(double raHours, double decDeg) const;
-    void CheckHorizon(double azDeg, double altDeg) const;
 
     // Sets off towards reported coordinates (the current sync offsets
     // taken out) or, at simulated time t, towards a stored axis position;
     // WaitForSlew returns when the slew has ended.
     void SlewToReported(double raHours, double decDeg);
-    void BeginCoordinateSlew(double raHours, double decDeg, const char* member);
-    void BeginTargetSlew(const char* member);
-    void BeginHorizonSlew(double azDeg, double altDeg, const char* member);
+    void BeginCoordinateSlew(double raHours, double decDeg);
+    void BeginTargetSlew();
+    void BeginHorizonSlew(double azDeg, double altDeg);
     void SlewToPosition(double t, const sim::StoredPosition& position);
     void WaitForSlew();
     void SyncReportedTo(double raHours, double decDeg);
