@@ -193,8 +193,8 @@ int main(int argc, char** argv) {
         const int rc = app.exec();
         // Clients' objects go first: each gives back its connection.
         server.reset();
-        program.Shutdown();
         desktop.reset();
+        program.Shutdown();
         std::fprintf(stderr, "celaris: settings saved, exiting.\n");
         return rc;
     } catch (const celaris::dispatch::ComError& e) {

@@ -77,7 +77,13 @@ Desktop::Desktop(hub::Program& program, QtUi* ui) : program_(program) {
     ApplyNightPalette(mainModel_->NightMode);
 
     // Unloading at exit: what the windows hold goes back into the settings.
-    program.SetUnloadWindows([this] {
+    program.SetUnloadWindows([this] { Unload(); });
+}
+
+void Desktop::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    {
         main_->RememberPlace();
         RememberWindowPlace(errors_.get(), program_.settings().PosErrorsX,
                             program_.settings().PosErrorsY);
@@ -86,12 +92,12 @@ Desktop::Desktop(hub::Program& program, QtUi* ui) : program_(program) {
         } catch (const dispatch::ComError& e) {
             program_.ui().ShowError(e);
         }
-    });
+    }
 }
 
 Desktop::~Desktop() {
+    Unload();
     program_.SetUnloadWindows({});
-    program_.hub().SetSlewingWindow(nullptr);
 }
 
 void Desktop::Show() {

@@ -30,6 +30,10 @@ class Desktop {
     ErrorsWindow& errors() { return *errors_; }
     SlewingWindow& slewing() { return *slewing_; }
 
+    // What the windows hold goes back into the settings; runs once, at the
+    // program's exit or when the windows go. Destroy the desktop before the
+    // program shuts down.
+    void Unload();
     // Places and shows the main window.
     void Show();
     // Renders every window to dir/<object name>.png; the files written.
@@ -43,6 +47,7 @@ class Desktop {
 
   private:
     hub::Program& program_;
+    bool unloaded_ = false;
     std::unique_ptr<models::ErrorsModel> errorsModel_;
     std::unique_ptr<models::MainModel> mainModel_;
     std::unique_ptr<models::SetupModel> setupModel_;

@@ -309,6 +309,7 @@ void MainWindow::PlaceNudgeButtons() {
     nudgeGrid_->addWidget(x ? cmdEast_ : cmdWest_, 1, 0, Qt::AlignCenter);
     nudgeGrid_->addWidget(x ? cmdWest_ : cmdEast_, 1, 2, Qt::AlignCenter);
     placedExchanged_ = x;
+    nudgeGrid_->activate();
 }
 
 void MainWindow::Sync() {
