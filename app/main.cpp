@@ -155,7 +155,8 @@ int main(int argc, char** argv) {
         std::unique_ptr<celaris::windows::Desktop> desktop;
         if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, &qtUi);
         if (parser.isSet(QStringLiteral("screenshots"))) {
-            for (const QString& f : desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))
+            for (const QString& f :
+                 desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))
                 std::printf("%s\n", qPrintable(f));
             desktop.reset();
             program.Shutdown();

@@ -10,7 +10,9 @@ ErrorsModel::ErrorsModel(hub::Program& program, QObject* parent)
     program_.SetModelTermsUpdate([this] { Update(); });
 }
 
-ErrorsModel::~ErrorsModel() { program_.SetModelTermsUpdate({}); }
+ErrorsModel::~ErrorsModel() {
+    program_.SetModelTermsUpdate({});
+}
 
 QString ErrorsModel::FormatTerm(double radians) {
     return ascom::DegreesToDMS(radians * hub::kRadiansToDegrees, QStringLiteral("º"),

@@ -15,7 +15,9 @@ namespace celaris::models {
 
 namespace {
 constexpr double kDeg = std::numbers::pi / 180.0;
-int SliderOf(double altDeg) { return static_cast<int>(std::lround(90.0 - altDeg)); }
+int SliderOf(double altDeg) {
+    return static_cast<int>(std::lround(90.0 - altDeg));
+}
 }  // namespace
 
 HorizonModel::HorizonModel(hub::Program& program, QObject* parent)
@@ -127,14 +129,16 @@ std::array<double, profile::kHorizonPoints> SectorMaxima(const QList<HorizonPoin
             double off = az - a.azDeg;
             if (span <= 0) span += 360.0;
             if (off < 0) off += 360.0;
-            if (off <= span) return span == 0 ? a.altDeg : a.altDeg + (b.altDeg - a.altDeg) * off / span;
+            if (off <= span)
+                return span == 0 ? a.altDeg : a.altDeg + (b.altDeg - a.altDeg) * off / span;
         }
         return pts[0].altDeg;
     };
     std::array<double, profile::kHorizonPoints> out{};
     for (int k = 0; k < profile::kHorizonPoints; ++k) {
         const double lo = k * 22.5 - 11.25;
-        double m = std::max(at(std::fmod(lo + 360.0, 360.0)), at(std::fmod(lo + 22.5 + 360.0, 360.0)));
+        double m =
+            std::max(at(std::fmod(lo + 360.0, 360.0)), at(std::fmod(lo + 22.5 + 360.0, 360.0)));
         for (const auto& p : pts) {
             const double d = std::remainder(p.azDeg - k * 22.5, 360.0);
             if (std::abs(d) <= 11.25) m = std::max(m, p.altDeg);

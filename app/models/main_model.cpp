@@ -12,8 +12,7 @@ namespace celaris::models {
 
 namespace {
 
-constexpr double kNudgeUnits[] = {0.017453292519943278, 2.908882086657213e-4,
-                                  4.848136811095355e-6};
+constexpr double kNudgeUnits[] = {0.017453292519943278, 2.908882086657213e-4, 4.848136811095355e-6};
 
 // A failing step is skipped; the next one runs.
 template <typename Fn>
@@ -64,7 +63,9 @@ QStringList MainModel::DegMinSecItems() {
     return {QStringLiteral("Deg"), QStringLiteral("ArcMin"), QStringLiteral("ArcSec")};
 }
 
-bool MainModel::connected() const { return program_.hub().state().DriverConnected; }
+bool MainModel::connected() const {
+    return program_.hub().state().DriverConnected;
+}
 
 void MainModel::UpdatePierSideModelCombo() {
     for (int i = 0; i < 3; ++i)
@@ -149,10 +150,18 @@ void MainModel::NudgeScope(Nudge direction) {
                              : 1.0 / std::cos(s.ScopeDec * hub::kDegreesToRadians);
         const double stepHours = f * NudgeStep * 12.0 / std::numbers::pi;
         switch (direction) {
-            case Nudge::North: dec += stepDeg; break;
-            case Nudge::South: dec -= stepDeg; break;
-            case Nudge::East: ra = std::fmod(std::fmod(ra + stepHours, 24.0) + 24.0, 24.0); break;
-            case Nudge::West: ra = std::fmod(std::fmod(ra - stepHours, 24.0) + 24.0, 24.0); break;
+            case Nudge::North:
+                dec += stepDeg;
+                break;
+            case Nudge::South:
+                dec -= stepDeg;
+                break;
+            case Nudge::East:
+                ra = std::fmod(std::fmod(ra + stepHours, 24.0) + 24.0, 24.0);
+                break;
+            case Nudge::West:
+                ra = std::fmod(std::fmod(ra - stepHours, 24.0) + 24.0, 24.0);
+                break;
         }
         d.Put(QStringLiteral("TargetRightAscension"), ra);
         d.Put(QStringLiteral("TargetDeclination"), dec);
@@ -189,8 +198,8 @@ bool MainModel::QueryUnload(const std::function<void()>& showObservations) {
         const dispatch::Message question{
             QStringLiteral("Exiting will disconnect the telescope from your control "
                            "application; do you want to proceed?"),
-            QStringLiteral("Warning"), dispatch::MessageIcon::None,
-            dispatch::MessageButtons::YesNo, std::nullopt};
+            QStringLiteral("Warning"), dispatch::MessageIcon::None, dispatch::MessageButtons::YesNo,
+            std::nullopt};
         if (ui.ShowMessage(question) != dispatch::MessageAnswer::Yes) return false;
     }
     return true;
@@ -229,9 +238,8 @@ void MainModel::Refresh() {
 }
 
 bool ReadNightMode(profile::Profile& profile) {
-    return profile::ParseBool(
-               profile.GetValue(QString::fromLatin1(profile::kHubDriverId),
-                                QStringLiteral("NightMode")))
+    return profile::ParseBool(profile.GetValue(QString::fromLatin1(profile::kHubDriverId),
+                                               QStringLiteral("NightMode")))
         .value_or(false);
 }
 

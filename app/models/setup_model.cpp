@@ -153,7 +153,8 @@ bool SetupModel::Ok() {
         s.Longitude = *lon;
         s.Pressure = Number(SiteParam[2], QStringLiteral("Atm (kPa)"));
         s.Temperature = Number(SiteParam[3], QStringLiteral("T (C)"));
-        s.Backlash = Number(txtBacklash, QStringLiteral("Backlash (Arc Sec)")) / 3600.0 * kPi / 180.0;
+        s.Backlash =
+            Number(txtBacklash, QStringLiteral("Backlash (Arc Sec)")) / 3600.0 * kPi / 180.0;
         s.IsGerman = German;
         s.AntiBacklash = chkAntiBacklash;
         s.EnforceLimits = chkEnforce;
@@ -170,11 +171,10 @@ bool SetupModel::Ok() {
                  dispatch::MessageButtons::Ok, std::nullopt});
             return false;
         }
-        s.PollInterval =
-            std::clamp(std::abs(Number(txtPollInterval, QStringLiteral("Poll Interval (sec)"))),
-                       0.1, 10.0);
-        s.SlewPause = std::clamp(
-            std::abs(Number(txtSlewPause, QStringLiteral("Slew Pause (sec)"))), 0.1, 60.0);
+        s.PollInterval = std::clamp(
+            std::abs(Number(txtPollInterval, QStringLiteral("Poll Interval (sec)"))), 0.1, 10.0);
+        s.SlewPause = std::clamp(std::abs(Number(txtSlewPause, QStringLiteral("Slew Pause (sec)"))),
+                                 0.1, 60.0);
         s.DecLimit = std::clamp(
             std::abs(Number(txtDeclimit, QStringLiteral("Dec Limit (deg)"))) * kPi / 180.0,
             kMinLimitRad, kMaxLimitRad);

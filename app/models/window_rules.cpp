@@ -24,7 +24,9 @@ Rgb NightColour(int r, int g, int b, bool nightMode) {
 
 namespace {
 
-double Fraction(double x) { return x - std::floor(x); }
+double Fraction(double x) {
+    return x - std::floor(x);
+}
 
 // Julian day at 0h UT of a Gregorian (from 1582-10-15) or Julian date.
 double JulianDay(int year, int month, double day) {
@@ -48,11 +50,10 @@ double LocalSiderealHours(const QDateTime& utcIn, double longitudeDeg) {
     const double dayFraction = utc.time().msecsSinceStartOfDay() / 86400000.0;
     const double jd = JulianDay(d.year(), d.month(), d.day());
     const double t = (jd - 2451545.0) / 36525.0;
-    const double gmst =
-        24.0 * Fraction(Fraction(dayFraction * 1.00273790935) +
-                        Fraction((100.46061837 + 36000.770053608 * t + 0.000387933 * t * t -
-                                  t * t * t / 38710000.0) /
-                                 360.0));
+    const double gmst = 24.0 * Fraction(Fraction(dayFraction * 1.00273790935) +
+                                        Fraction((100.46061837 + 36000.770053608 * t +
+                                                  0.000387933 * t * t - t * t * t / 38710000.0) /
+                                                 360.0));
     return std::fmod(std::fmod(gmst + longitudeDeg / 15.0, 24.0) + 24.0, 24.0);
 }
 
@@ -61,9 +62,10 @@ AltAzDeg RaDecToAltAz(double raHours, double decDeg, double latitudeDeg, double 
     const double h = (lstHours - raHours) * pi / 12.0;
     const double phi = latitudeDeg * pi / 180.0;
     const double delta = decDeg * pi / 180.0;
-    const double alt = std::asin(std::cos(h) * std::cos(delta) * std::cos(phi) +
-                                 std::sin(delta) * std::sin(phi));
-    double az = std::atan2(std::sin(h), std::cos(h) * std::sin(phi) - std::tan(delta) * std::cos(phi));
+    const double alt =
+        std::asin(std::cos(h) * std::cos(delta) * std::cos(phi) + std::sin(delta) * std::sin(phi));
+    double az =
+        std::atan2(std::sin(h), std::cos(h) * std::sin(phi) - std::tan(delta) * std::cos(phi));
     if (az < 0) az += 2 * pi;
     double azDeg = az * 180.0 / pi + 180.0;
     if (azDeg > 360.0) azDeg -= 360.0;
@@ -74,8 +76,8 @@ QString FormatRA(double hours) {
     return ascom::HoursToHMS(hours, QStringLiteral(":"), QStringLiteral(":"), QString(), 1);
 }
 QString FormatDec(double deg) {
-    return ascom::DegreesToDMS(deg, QStringLiteral("° "), QStringLiteral("' "), QStringLiteral("\""),
-                               0);
+    return ascom::DegreesToDMS(deg, QStringLiteral("° "), QStringLiteral("' "),
+                               QStringLiteral("\""), 0);
 }
 QString FormatAltAz(double deg) {
     return ascom::DegreesToDM(deg, QStringLiteral("° "), QStringLiteral("'"), 0);
@@ -84,6 +86,8 @@ QString FormatLST(double hours) {
     return ascom::HoursToHMS(hours, QStringLiteral(":"), QStringLiteral(":"), QString(), 0);
 }
 
-QString FormatFixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
+QString FormatFixed(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
 
 }  // namespace celaris::models

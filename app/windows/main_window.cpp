@@ -74,8 +74,8 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     for (int r = 0; r < 3; ++r) {
         grid->addWidget(new QLabel(rowCaptions[r]), r + 1, 0);
         for (int c = 0; c < 4; ++c) {
-            rowLabels[r][c] = ValueLabel(QStringLiteral("lbl%1%2").arg(
-                QString::fromLatin1(rowNames[r]), heads[c]));
+            rowLabels[r][c] = ValueLabel(
+                QStringLiteral("lbl%1%2").arg(QString::fromLatin1(rowNames[r]), heads[c]));
             grid->addWidget(rowLabels[r][c], r + 1, c + 1);
         }
     }
@@ -117,10 +117,10 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     auto* middle = new QHBoxLayout;
     auto* nudge = new QGroupBox(QStringLiteral("Scope Nudging"));
     nudgeGrid_ = new QGridLayout(nudge);
-    cmdNorth_ = AddButton("cmdNorth", QStringLiteral("N"),
-                          QStringLiteral("Slew North by user increment"));
-    cmdSouth_ = AddButton("cmdSouth", QStringLiteral("S"),
-                          QStringLiteral("Slew South by user increment"));
+    cmdNorth_ =
+        AddButton("cmdNorth", QStringLiteral("N"), QStringLiteral("Slew North by user increment"));
+    cmdSouth_ =
+        AddButton("cmdSouth", QStringLiteral("S"), QStringLiteral("Slew South by user increment"));
     cmdEast_ =
         AddButton("cmdEast", QStringLiteral("E"), QStringLiteral("Slew East by user increment"));
     cmdWest_ =
@@ -172,8 +172,8 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     optPort->setToolTip(QStringLiteral("Recalibrate a portable scope"));
     auto* chkAdd = new QCheckBox(QStringLiteral("Add to current cal"));
     chkAdd->setObjectName(QStringLiteral("chkAddToCal"));
-    auto* start =
-        AddButton("cmdStartCal", QStringLiteral("Start"), QStringLiteral("Start a new calibration"));
+    auto* start = AddButton("cmdStartCal", QStringLiteral("Start"),
+                            QStringLiteral("Start a new calibration"));
     auto* stop = AddButton("cmdStopCal", QStringLiteral("Stop"), QString());
     btnCorrect_ = AddButton("btnCorrect", QStringLiteral("+"),
                             QStringLiteral("Add the observation to the correction model"));
@@ -203,14 +203,14 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     cmbNearStars_->setObjectName(QStringLiteral("cmbNearStars"));
     cmbNearStars_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     cmbNearStars_->setMinimumWidth(220);
-    auto* prevUnused =
-        AddButton("cmdPrevUnusedStar", QStringLiteral("<<"), QStringLiteral("Previous unused star"));
+    auto* prevUnused = AddButton("cmdPrevUnusedStar", QStringLiteral("<<"),
+                                 QStringLiteral("Previous unused star"));
     auto* prev = AddButton("cmdPrevStar", QStringLiteral("<"), QStringLiteral("Previous star"));
     auto* next = AddButton("cmdNextStar", QStringLiteral(">"), QStringLiteral("Next star"));
     auto* nextUnused =
         AddButton("cmdNextUnusedStar", QStringLiteral(">>"), QStringLiteral("Next unused star"));
-    cmdSlew_ =
-        AddButton("cmdSlew", QStringLiteral("Slew"), QStringLiteral("Slew to the currently shown star"));
+    cmdSlew_ = AddButton("cmdSlew", QStringLiteral("Slew"),
+                         QStringLiteral("Slew to the currently shown star"));
     cmdStopSlew_ =
         AddButton("cmdStopSlew", QStringLiteral("STOP"), QStringLiteral("Stop the current slew"));
     for (auto* b : {prevUnused, prev, next, nextUnused}) b->setFixedWidth(32);
@@ -226,8 +226,8 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     cmdSiteInfo_ = AddButton("cmdSiteInfo", QStringLiteral("Scope Setup"),
                              QStringLiteral("Site, mount, limits and the telescope driver"));
-    auto* errors =
-        AddButton("cmdErrors", QStringLiteral("Errors"), QStringLiteral("Show scope pointing errors"));
+    auto* errors = AddButton("cmdErrors", QStringLiteral("Errors"),
+                             QStringLiteral("Show scope pointing errors"));
     auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"), QStringLiteral("Show the sky map"));
     auto* obs = AddButton("cmdShowObserves", QStringLiteral("Observations"),
                           QStringLiteral("Show the observation list"));
@@ -292,9 +292,8 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
         if (on != model_.NightMode) model_.SetNightMode(on);
     });
     connect(&model_, &models::MainModel::changed, this, &MainWindow::Sync);
-    connect(&model_, &models::MainModel::onTopChanged, this, [this](bool on) {
-        SetTopmost(this, on);
-    });
+    connect(&model_, &models::MainModel::onTopChanged, this,
+            [this](bool on) { SetTopmost(this, on); });
     Sync();
 }
 

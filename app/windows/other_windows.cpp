@@ -217,8 +217,8 @@ HorizonWindow::HorizonWindow(models::HorizonModel& model, hub::Program& program,
     setWindowTitle(QStringLiteral("Horizon Editor"));
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
-    static const char* names[] = {"N",  "NNE", "NE", "ENE", "E",  "ESE", "SE", "SSE",
-                                  "S",  "SSW", "SW", "WSW", "W",  "WNW", "NW", "NNW"};
+    static const char* names[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
+                                  "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
     grid->addWidget(new QLabel(QStringLiteral("Zenith")), 0, 0, Qt::AlignTop);
     grid->addWidget(new QLabel(QStringLiteral("Horizon")), 0, 0, Qt::AlignBottom);
     for (int k = 0; k < models::HorizonModel::kPoints; ++k) {
@@ -245,9 +245,8 @@ HorizonWindow::HorizonWindow(models::HorizonModel& model, hub::Program& program,
         grid->addWidget(t, 2, k + 1);
         sliders_[k] = s;
         texts_[k] = t;
-        connect(s, &QSlider::sliderMoved, this, [s](int pos) {
-            s->setToolTip(QString::number(90 - pos));
-        });
+        connect(s, &QSlider::sliderMoved, this,
+                [s](int pos) { s->setToolTip(QString::number(90 - pos)); });
         connect(s, &QSlider::sliderReleased, this,
                 [this, k, s] { model_.SliderReleased(k, s->value()); });
         connect(t, &QLineEdit::textEdited, this,
@@ -255,9 +254,11 @@ HorizonWindow::HorizonWindow(models::HorizonModel& model, hub::Program& program,
     }
     top->addLayout(grid);
     auto* bottom = new QHBoxLayout;
-    auto* reset = Button("cmdReset", QStringLiteral("Reset"), QStringLiteral("Resets all values to 30"));
-    auto* import = Button("cmdImport", QStringLiteral("Import…"),
-                          QStringLiteral("Read a horizon file (.hrz, .hpts, Stellarium horizon.txt)"));
+    auto* reset =
+        Button("cmdReset", QStringLiteral("Reset"), QStringLiteral("Resets all values to 30"));
+    auto* import =
+        Button("cmdImport", QStringLiteral("Import…"),
+               QStringLiteral("Read a horizon file (.hrz, .hpts, Stellarium horizon.txt)"));
     auto* ok = Button("cmdOK", QStringLiteral("OK"));
     auto* cancel = Button("CmdCancel", QStringLiteral("Cancel"));
     bottom->addWidget(reset);
@@ -274,8 +275,8 @@ HorizonWindow::HorizonWindow(models::HorizonModel& model, hub::Program& program,
         if (path.isEmpty()) return;
         if (const auto err = model_.Import(path))
             program_.ui().ShowMessage({*err, QStringLiteral("Import Horizon"),
-                                       dispatch::MessageIcon::Warning,
-                                       dispatch::MessageButtons::Ok, std::nullopt});
+                                       dispatch::MessageIcon::Warning, dispatch::MessageButtons::Ok,
+                                       std::nullopt});
     });
     const auto remember = [this] {
         RememberWindowPlace(this, program_.settings().PosHorizX, program_.settings().PosHorizY);
@@ -367,7 +368,9 @@ SlewingWindow::SlewingWindow(hub::Hub& hub, QWidget* mainWindow)
     hub_.SetSlewingWindow(this);
 }
 
-SlewingWindow::~SlewingWindow() { hub_.SetSlewingWindow(nullptr); }
+SlewingWindow::~SlewingWindow() {
+    hub_.SetSlewingWindow(nullptr);
+}
 
 void SlewingWindow::RunSynchronousSlew() {
     // Shown without an event loop of its own: the blocking driver call runs
@@ -437,8 +440,8 @@ AboutBox::AboutBox(hub::Program& program, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Celaris"));
     auto* top = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("<h2>Celaris %1</h2>").arg(
-        QCoreApplication::applicationVersion()));
+    auto* title = new QLabel(
+        QStringLiteral("<h2>Celaris %1</h2>").arg(QCoreApplication::applicationVersion()));
     title->setObjectName(QStringLiteral("lblVersion"));
     top->addWidget(title);
     top->addWidget(new QLabel(QStringLiteral(

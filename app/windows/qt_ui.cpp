@@ -25,23 +25,32 @@ namespace {
 
 QMessageBox::Icon IconOf(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Critical: return QMessageBox::Critical;
-        case MessageIcon::Warning: return QMessageBox::Warning;
-        case MessageIcon::Question: return QMessageBox::Question;
-        case MessageIcon::Information: return QMessageBox::Information;
-        case MessageIcon::None: break;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons ButtonsOf(MessageButtons b) {
     switch (b) {
-        case MessageButtons::Ok: return QMessageBox::Ok;
-        case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-        case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+        case MessageButtons::Ok:
+            return QMessageBox::Ok;
+        case MessageButtons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case MessageButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
         case MessageButtons::YesNoCancel:
             return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        case MessageButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+        case MessageButtons::RetryCancel:
+            return QMessageBox::Retry | QMessageBox::Cancel;
         case MessageButtons::AbortRetryIgnore:
             return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
     }
@@ -50,26 +59,41 @@ QMessageBox::StandardButtons ButtonsOf(MessageButtons b) {
 
 MessageAnswer AnswerOf(int button, const dispatch::Message& m) {
     switch (button) {
-        case QMessageBox::Ok: return MessageAnswer::Ok;
-        case QMessageBox::Cancel: return MessageAnswer::Cancel;
-        case QMessageBox::Yes: return MessageAnswer::Yes;
-        case QMessageBox::No: return MessageAnswer::No;
-        case QMessageBox::Retry: return MessageAnswer::Retry;
-        case QMessageBox::Abort: return MessageAnswer::Abort;
-        case QMessageBox::Ignore: return MessageAnswer::Ignore;
-        default: return dispatch::SafeAnswer(m);  // closed by the window manager
+        case QMessageBox::Ok:
+            return MessageAnswer::Ok;
+        case QMessageBox::Cancel:
+            return MessageAnswer::Cancel;
+        case QMessageBox::Yes:
+            return MessageAnswer::Yes;
+        case QMessageBox::No:
+            return MessageAnswer::No;
+        case QMessageBox::Retry:
+            return MessageAnswer::Retry;
+        case QMessageBox::Abort:
+            return MessageAnswer::Abort;
+        case QMessageBox::Ignore:
+            return MessageAnswer::Ignore;
+        default:
+            return dispatch::SafeAnswer(m);  // closed by the window manager
     }
 }
 
 QMessageBox::StandardButton ButtonOf(MessageAnswer a) {
     switch (a) {
-        case MessageAnswer::Ok: return QMessageBox::Ok;
-        case MessageAnswer::Cancel: return QMessageBox::Cancel;
-        case MessageAnswer::Yes: return QMessageBox::Yes;
-        case MessageAnswer::No: return QMessageBox::No;
-        case MessageAnswer::Retry: return QMessageBox::Retry;
-        case MessageAnswer::Abort: return QMessageBox::Abort;
-        case MessageAnswer::Ignore: return QMessageBox::Ignore;
+        case MessageAnswer::Ok:
+            return QMessageBox::Ok;
+        case MessageAnswer::Cancel:
+            return QMessageBox::Cancel;
+        case MessageAnswer::Yes:
+            return QMessageBox::Yes;
+        case MessageAnswer::No:
+            return QMessageBox::No;
+        case MessageAnswer::Retry:
+            return QMessageBox::Retry;
+        case MessageAnswer::Abort:
+            return QMessageBox::Abort;
+        case MessageAnswer::Ignore:
+            return QMessageBox::Ignore;
     }
     return QMessageBox::Ok;
 }

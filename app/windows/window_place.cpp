@@ -15,7 +15,9 @@ QSize ScreenSize(const QWidget* w) {
     const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     return s ? s->availableGeometry().size() : QSize(1024, 768);
 }
-int16_t ToTwips(int px) { return static_cast<int16_t>(std::clamp(px * kTwipsPerPixel, 0, 32767)); }
+int16_t ToTwips(int px) {
+    return static_cast<int16_t>(std::clamp(px * kTwipsPerPixel, 0, 32767));
+}
 }  // namespace
 
 void PlaceWindow(QWidget* w, int16_t xTwips, int16_t yTwips) {

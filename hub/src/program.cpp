@@ -8,14 +8,14 @@ namespace {
 
 // The hub's view of the settings store.
 class StoreProfile : public HubProfile {
-public:
+  public:
     explicit StoreProfile(profile::Profile& p) : p_(p) {}
     void RegisterHub() override { profile::RegisterHub(p_); }
     QString ReadScope() override {
         return p_.GetValue(QString::fromLatin1(profile::kHubDriverId), QStringLiteral("Scope"));
     }
 
-private:
+  private:
     profile::Profile& p_;
 };
 
@@ -61,7 +61,9 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
     connect(&timer_, &QTimer::timeout, this, [this] { status_->TimerTic(); });
 }
 
-Program::~Program() { Shutdown(); }
+Program::~Program() {
+    Shutdown();
+}
 
 bool Program::StartTimer() {
     timer_.start();

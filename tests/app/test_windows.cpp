@@ -57,7 +57,8 @@ TEST_F(WindowsTest, MainWindowWithNoDriverChosen) {
     auto& w = desktop->main();
     program->status().UpdateStatus();
     EXPECT_EQ(w.windowTitle(), "Celaris");
-    EXPECT_EQ(Find<QPlainTextEdit>(w, "txtStatus")->toPlainText(), "Link: None Selected\nNot Connected");
+    EXPECT_EQ(Find<QPlainTextEdit>(w, "txtStatus")->toPlainText(),
+              "Link: None Selected\nNot Connected");
     EXPECT_EQ(Find<QCheckBox>(w, "chkApplyCorr")->toolTip(),
               "Apply corrections to current scope coordinates");
     auto* inverted = Find<QComboBox>(w, "cmbInverted");

@@ -20,7 +20,7 @@ namespace celaris::hub {
 
 class Program : public QObject {
     Q_OBJECT
-public:
+  public:
     // Runs the start-up routine. The profile path is the settings store's
     // file (empty: the user's default). Raises when the engine cannot be
     // created.
@@ -49,7 +49,7 @@ public:
     // call twice.
     void Shutdown();
 
-private:
+  private:
     dispatch::Ui& ui_;
     profile::Profile profile_;
     profile::Settings settings_;
