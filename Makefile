@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 WERROR ?= $(or $(CELARIS_WERROR),ON)
 
-.PHONY: deps configure build test bench run clean format
+.PHONY: deps configure build test bench run install clean format
 
 deps:
 	@bash scripts/install-deps
@@ -20,11 +20,19 @@ test: build
 bench: build
 	@for b in $(BUILD_DIR)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done
 
-# The hub on the built-in simulator, headless until the windows exist.
+# The program on the built-in simulator: with its windows when there is a
+# display, headless otherwise.
 run: build
-	@echo "Starting the Celaris hub on the built-in mount simulator (Ctrl+C stops it)."
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then \
+	  echo "Starting Celaris with its windows on the built-in mount simulator."; \
+	else \
+	  echo "No display: starting the Celaris hub headless on the built-in mount simulator (Ctrl+C stops it)."; \
+	fi
 	@echo "Alpaca clients on this machine: http://127.0.0.1:11111/ (Telescope 0); setup page http://127.0.0.1:11111/setup"
-	@$(BUILD_DIR)/bin/celaris --headless --driver Celaris.Simulator
+	@$(BUILD_DIR)/bin/celaris --driver Celaris.Simulator
+
+install: build
+	@cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

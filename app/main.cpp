@@ -1,8 +1,14 @@
-// celaris: the hub with its status loop and its Alpaca server, headless
-// until the windows exist.
+// celaris: the hub with its status loop and its Alpaca server, with the
+// windows when there is a display and headless otherwise.
 //
 //   celaris [--headless] [--driver ID] [--profile FILE] [--listen ADDR:PORT]
 //   celaris --discover-alpaca [--profile FILE]
+//   celaris --screenshots DIR [--profile FILE]
+//
+// The windows open when Qt has a display to use (QT_QPA_PLATFORM, DISPLAY
+// or WAYLAND_DISPLAY set); --headless runs without them even then. Both
+// run the same core: start-up, status loop, hub and Alpaca server.
+// --screenshots renders every window to DIR/<window>.png and exits.
 //
 // --driver writes the "Scope" setting before start-up, so a first run can
 // start straight on the built-in simulator (Celaris.Simulator) or an INDI
@@ -13,6 +19,7 @@
 // adds them to the installed drivers and exits.
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -29,6 +36,8 @@
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
+#include "desktop.h"
+#include "qt_ui.h"
 
 namespace {
 
@@ -72,10 +81,27 @@ int DiscoverAlpaca(const QString& profilePath) {
     return 0;
 }
 
+// Windows when asked for none is not said and a display exists.
+bool WantWindows(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--headless" || a == "--discover-alpaca" || a == "--help" || a == "-h" ||
+            a == "--version" || a == "-v")
+            return false;
+        if (a == "--screenshots") return true;
+    }
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(v)) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const bool windowed = WantWindows(argc, argv);
+    std::unique_ptr<QCoreApplication> appHolder(windowed ? new QApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
+    QCoreApplication& app = *appHolder;
     QCoreApplication::setApplicationName(QStringLiteral("Celaris"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.4.0"));
 
@@ -97,12 +123,17 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("discover-alpaca"),
                       QStringLiteral("List the Alpaca telescopes on the network, add them to the "
                                      "installed drivers and exit.")});
+    parser.addOption({QStringLiteral("screenshots"),
+                      QStringLiteral("Render every window to DIR/<window>.png and exit."),
+                      QStringLiteral("dir")});
     parser.process(app);
 
     celaris::RegisterSimulatorDriver();
     celaris::RegisterAlpacaDriver();
     celaris::RegisterIndiDriver();
-    celaris::dispatch::HeadlessUi ui;
+    celaris::dispatch::HeadlessUi headlessUi;
+    celaris::windows::QtUi qtUi;
+    celaris::dispatch::Ui& ui = windowed ? static_cast<celaris::dispatch::Ui&>(qtUi) : headlessUi;
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));
         if (parser.isSet(QStringLiteral("discover-alpaca"))) return DiscoverAlpaca(profilePath);
@@ -121,6 +152,16 @@ int main(int argc, char** argv) {
             celaris::profile::WriteScope(p, parser.value(QStringLiteral("driver")));
         }
         celaris::hub::Program program(ui, profilePath);
+        std::unique_ptr<celaris::windows::Desktop> desktop;
+        if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, &qtUi);
+        if (parser.isSet(QStringLiteral("screenshots"))) {
+            for (const QString& f :
+                 desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))
+                std::printf("%s\n", qPrintable(f));
+            desktop.reset();
+            program.Shutdown();
+            return 0;
+        }
         if (!program.StartTimer()) return 1;
         InstallSignalHandlers(app);
 
@@ -147,12 +188,13 @@ int main(int argc, char** argv) {
                              std::fprintf(stderr, "celaris: %s\n",
                                           qPrintable(QString(text).replace("\r\n", " | ")));
                          });
-        std::fprintf(stderr,
-                     "celaris: hub running headless with settings in %s; Ctrl+C stops it.\n",
-                     qPrintable(program.profile().path()));
+        std::fprintf(stderr, "celaris: hub running %s with settings in %s; Ctrl+C stops it.\n",
+                     windowed ? "with windows" : "headless", qPrintable(program.profile().path()));
+        if (desktop) desktop->Show();
         const int rc = app.exec();
         // Clients' objects go first: each gives back its connection.
         server.reset();
+        desktop.reset();
         program.Shutdown();
         std::fprintf(stderr, "celaris: settings saved, exiting.\n");
         return rc;

@@ -8,14 +8,14 @@ namespace {
 
 // The hub's view of the settings store.
 class StoreProfile : public HubProfile {
-public:
+  public:
     explicit StoreProfile(profile::Profile& p) : p_(p) {}
     void RegisterHub() override { profile::RegisterHub(p_); }
     QString ReadScope() override {
         return p_.GetValue(QString::fromLatin1(profile::kHubDriverId), QStringLiteral("Scope"));
     }
 
-private:
+  private:
     profile::Profile& p_;
 };
 
@@ -61,7 +61,9 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
     connect(&timer_, &QTimer::timeout, this, [this] { status_->TimerTic(); });
 }
 
-Program::~Program() { Shutdown(); }
+Program::~Program() {
+    Shutdown();
+}
 
 bool Program::StartTimer() {
     timer_.start();
@@ -72,16 +74,24 @@ bool Program::StartTimer() {
 }
 
 void Program::UpdateEngineTerms() {
-    ISVD* e = hub_->engine().get();
-    Check(e->put_HOffset(settings_.HourOffset), "HOffset");
-    Check(e->put_DecOffset(settings_.DecOffset), "DecOffset");
-    Check(e->put_Collimation(settings_.Collimation), "Collimation");
-    Check(e->put_AxisNonPerp(settings_.AxisNonPerp), "AxisNonPerp");
-    Check(e->put_PolarLeftRight(settings_.PolarLR), "PolarLeftRight");
-    Check(e->put_PolarVertical(settings_.PolarVert), "PolarVertical");
-    Check(e->put_TubeFlex(settings_.TubeFlex), "TubeFlex");
-    Check(e->put_ForkFlex(settings_.ForkFlex), "ForkFlex");
-    Check(e->put_DecFlex(settings_.DecFlex), "DecFlex");
+    if (termsUpdate_)
+        termsUpdate_();
+    else
+        PutModelTerms(hub_->engine(), settings_);
+}
+
+void PutModelTerms(EngineRef& engine, const profile::Settings& s) {
+    // Each setter on its own: one that fails leaves the others.
+    ISVD* e = engine.get();
+    e->put_HOffset(s.HourOffset);
+    e->put_DecOffset(s.DecOffset);
+    e->put_Collimation(s.Collimation);
+    e->put_AxisNonPerp(s.AxisNonPerp);
+    e->put_PolarLeftRight(s.PolarLR);
+    e->put_PolarVertical(s.PolarVert);
+    e->put_TubeFlex(s.TubeFlex);
+    e->put_ForkFlex(s.ForkFlex);
+    e->put_DecFlex(s.DecFlex);
 }
 
 void Program::Shutdown() {
@@ -90,6 +100,7 @@ void Program::Shutdown() {
     timer_.stop();
     // The windows' unloading writes their settings, then the settings and
     // the model terms are saved.
+    if (unloadWindows_) unloadWindows_();
     try {
         profile::WriteSetupSettings(profile_, settings_);
         profile::SaveSettings(profile_, settings_);

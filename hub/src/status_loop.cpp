@@ -31,6 +31,17 @@ StatusLoop::~StatusLoop() {
     hub_.SetStatusUpdater({});
 }
 
+void StatusLoop::UseControls(MainControls& controls) {
+    controls = *controls_;
+    controls_ = &controls;
+}
+
+void StatusLoop::ReleaseControls() {
+    if (controls_ == &ownControls_) return;
+    ownControls_ = *controls_;
+    controls_ = &ownControls_;
+}
+
 void StatusLoop::SetPollInterval(double seconds) {
     // nearbyint rounds halves to even in the default rounding mode.
     const double ticks = std::nearbyint(seconds * 5.0);
@@ -49,6 +60,7 @@ void StatusLoop::TimerTic() {
     }
     TickCount = 0;
     HubState& s = hub_.state();
+    MainControls& c = *controls_;
     Step([&] { hub_.UpdateSiderealTime(); });
     if (s.DriverConnected) {
         // Right ascension first: its correction uses the previous declination.
@@ -62,28 +74,30 @@ void StatusLoop::TimerTic() {
                                   QStringLiteral("Declination"));
         });
         Step([&] { hub_.CorrectedDecFromScope(); });
-        cmdStartCalEnabled = !Calibrating;
+        c.cmdStartCalEnabled = !c.Calibrating;
     } else {
-        cmdStartCalEnabled = false;
+        c.cmdStartCalEnabled = false;
     }
     Step([&] { UpdateStatus(); });
     TimerBusy = false;
 }
 
 void StatusLoop::SetSlewingControls() {
-    slewControlsEnabled = false;
-    cmbInvertedEnabled = false;
-    btnCorrectEnabled = false;
-    btnAlignPolarEnabled = false;
-    cmdStopSlewEnabled = true;
+    MainControls& c = *controls_;
+    c.slewControlsEnabled = false;
+    c.cmbInvertedEnabled = false;
+    c.btnCorrectEnabled = false;
+    c.btnAlignPolarEnabled = false;
+    c.cmdStopSlewEnabled = true;
 }
 
 void StatusLoop::SlewComplete() {
-    cmdStopSlewEnabled = false;
-    slewControlsEnabled = true;
-    btnAlignPolarEnabled = true;
-    cmbInvertedEnabled = hub_.settings().IsGerman;
-    btnCorrectEnabled = Calibrating && !hub_.state().ObservationTaken;
+    MainControls& c = *controls_;
+    c.cmdStopSlewEnabled = false;
+    c.slewControlsEnabled = true;
+    c.btnAlignPolarEnabled = true;
+    c.cmbInvertedEnabled = hub_.settings().IsGerman;
+    c.btnCorrectEnabled = c.Calibrating && !hub_.state().ObservationTaken;
 }
 
 QString StatusLoop::PierText() {
@@ -102,6 +116,7 @@ QString StatusLoop::PierText() {
 
 void StatusLoop::UpdateStatus() {
     HubState& s = hub_.state();
+    MainControls& c = *controls_;
     Step([&] { hub_.UpdateSiderealTime(); });
 
     // The chosen driver by its description.
@@ -117,9 +132,9 @@ void StatusLoop::UpdateStatus() {
     }
     s.StatusText = QStringLiteral("Link: ") + link;
 
-    if (!chkLock) {
-        ShownTargetRA = s.TargetRA;
-        ShownTargetDec = s.TargetDec;
+    if (!c.chkLock) {
+        c.ShownTargetRA = s.TargetRA;
+        c.ShownTargetDec = s.TargetDec;
     }
 
     if (s.DriverConnected) {
@@ -130,15 +145,16 @@ void StatusLoop::UpdateStatus() {
         else
             Step([&] { hub_.SlewCompletionStep(); });
         s.StatusText += QStringLiteral("\r\nConnected");
-        if (Calibrating)
-            lblCalStatus = QStringLiteral("No. Observ's = ") + QString::number(ObservationCount);
+        if (c.Calibrating)
+            c.lblCalStatus =
+                QStringLiteral("No. Observ's = ") + QString::number(c.ObservationCount);
         ++StatusCount;
     } else {
         s.StatusText += QStringLiteral("\r\nNot Connected");
-        btnAlignPolarEnabled = false;
-        slewControlsEnabled = false;
-        cmdStopSlewEnabled = false;
-        StarChosen = false;
+        c.btnAlignPolarEnabled = false;
+        c.slewControlsEnabled = false;
+        c.cmdStopSlewEnabled = false;
+        c.StarChosen = false;
     }
 
     Step([&] {

@@ -49,10 +49,10 @@ TEST_F(SlewTest, WithoutAntiBacklashTheScopeTargetGoesStraightToTheDriver) {
     loop->UpdateStatus();
     EXPECT_FALSE(scope->Slewing());
     EXPECT_FALSE(hub->state().ObservationTaken);
-    EXPECT_FALSE(loop->slewControlsEnabled);
+    EXPECT_FALSE(loop->controls().slewControlsEnabled);
     loop->UpdateStatus();  // the next update finds the slew complete
-    EXPECT_TRUE(loop->slewControlsEnabled);
-    EXPECT_FALSE(loop->cmdStopSlewEnabled);
+    EXPECT_TRUE(loop->controls().slewControlsEnabled);
+    EXPECT_FALSE(loop->controls().cmdStopSlewEnabled);
 }
 
 TEST_F(SlewTest, AntiBacklashLegsApproachFromOneSide) {

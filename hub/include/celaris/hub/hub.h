@@ -103,7 +103,10 @@ class Hub {
     void PauseClockTick();  // one 100 ms tick
 
     // Window seams.
-    void SetSlewingWindow(SlewingWindow* window) { slewingWindow_ = window; }
+    // nullptr: back to the blocking call without a window.
+    void SetSlewingWindow(SlewingWindow* window) {
+        slewingWindow_ = window ? window : headlessSlewing_.get();
+    }
     // "Ask the main window to refresh its status".
     void SetStatusUpdater(std::function<void()> fn) { statusUpdater_ = std::move(fn); }
     void RequestStatusUpdate();

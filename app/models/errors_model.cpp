@@ -1,0 +1,40 @@
+#include "errors_model.h"
+
+#include "celaris/ascom/sexagesimal.h"
+#include "main_model.h"
+
+namespace celaris::models {
+
+ErrorsModel::ErrorsModel(hub::Program& program, QObject* parent)
+    : QObject(parent), program_(program) {
+    program_.SetModelTermsUpdate([this] { Update(); });
+}
+
+ErrorsModel::~ErrorsModel() {
+    program_.SetModelTermsUpdate({});
+}
+
+QString ErrorsModel::FormatTerm(double radians) {
+    return ascom::DegreesToDMS(radians * hub::kRadiansToDegrees, QStringLiteral("º"),
+                               QStringLiteral("'"), QStringLiteral("\""), 0);
+}
+
+void ErrorsModel::Update() {
+    const auto& s = program_.settings();
+    lblHourOffset = FormatTerm(s.HourOffset);
+    lblDecOffset = FormatTerm(s.DecOffset);
+    lblCollimation = FormatTerm(s.Collimation);
+    lblAxisNonPerp = FormatTerm(s.AxisNonPerp);
+    lblPolarLR = FormatTerm(s.PolarLR);
+    lblPolarVert = FormatTerm(s.PolarVert);
+    lblTubeFlex = FormatTerm(s.TubeFlex);
+    lblMountFlex = FormatTerm(s.IsGerman ? s.DecFlex : s.ForkFlex);
+    if (main_) {
+        main_->controls().cmbInvertedEnabled = s.IsGerman;
+        emit main_->changed();
+    }
+    hub::PutModelTerms(program_.hub().engine(), s);
+    emit changed();
+}
+
+}  // namespace celaris::models

@@ -1,0 +1,105 @@
+// The main window frmMain as state and rules: every control's value and
+// enabled state, named after the control, and the actions its controls
+// forward. The status loop's controls (MainControls) live here, the one
+// copy; after each status update the labels are rebuilt and changed() tells
+// the window to mirror them.
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "celaris/hub/program.h"
+#include "window_rules.h"
+
+namespace celaris::models {
+
+class MainModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit MainModel(hub::Program& program, QObject* parent = nullptr);
+    ~MainModel() override;
+
+    hub::Program& program() { return program_; }
+    hub::MainControls& controls() { return controls_; }
+    const hub::MainControls& controls() const { return controls_; }
+
+    // The clock of the Alt/Az columns (UTC); tests set it.
+    void SetClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+    // What the window shows.
+    QString txtStatus = QStringLiteral("Not Connected\r\n");
+    QString lblScopeRA, lblScopeDec, lblScopeAlt, lblScopeAz;
+    QString lblCorrRA, lblCorrDec, lblCorrAlt, lblCorrAz;
+    QString lblTrueRA, lblTrueDec, lblTrueAlt, lblTrueAz;
+    QString lblLST;
+    bool chkApplyCorr = true;
+    bool chkOnTop = true;
+    int cmbInverted = 0;   // index into "Auto", "Normal", "Inverted"
+    int cmbDegMinSec = 0;  // "Deg", "ArcMin", "ArcSec"
+    QString txtNudgeIncr = QStringLiteral("1");
+    bool btnCorrectEnabled() const { return controls_.btnCorrectEnabled; }
+    // The southern hemisphere exchanges N with S and E with W.
+    bool nudgeExchanged = false;
+    // Program-wide state owned by the window.
+    double NudgeStep = 0.017453292519943278;  // radians, one degree
+    bool CorrectionsOn = true;
+    bool CalibrationSaved = true;
+    bool NightMode = false;
+
+    static QStringList InvertedItems();
+    static int InvertedItemData(int index);  // 2, 0, 1
+    static QStringList DegMinSecItems();
+
+    // Actions of the controls.
+    void ApplyCorr(bool on);
+    void SetLock(bool on);
+    void SetOnTop(bool on);
+    void SelectPierSideModel(int index);
+    void SetNudgeUnit(int index);
+    void SetNudgeIncrement(const QString& text);
+    enum class Nudge { North, South, East, West };
+    // Nudge by the window's button (after the southern exchange, the button
+    // pressed names the direction it moves).
+    void NudgeScope(Nudge direction);
+    // STOP and Esc: aborts a slew in progress.
+    void StopSlew();
+    void SetNightMode(bool on);
+    // Re-reads the settings the setup window changes (pier model box, nudge
+    // places, poll interval).
+    void ApplySetup();
+    // The closing questions; false when the user cancelled closing.
+    // showObservations is called when the user chose to keep unsaved
+    // observations.
+    bool QueryUnload(const std::function<void()>& showObservations = {});
+
+    // Rebuilds every label and control state from the hub and the loop;
+    // runs after each status update.
+    void Refresh();
+
+    bool connected() const;
+
+  signals:
+    void changed();
+    void onTopChanged(bool on);
+    void nightModeChanged(bool on);
+
+  private:
+    void UpdatePierSideModelCombo();
+
+    hub::Program& program_;
+    hub::StatusLoop* loop_ = nullptr;
+    hub::MainControls controls_;
+    std::function<QDateTime()> clock_;
+    // The mount's site is compared once per connection and after setup.
+    bool siteChecked_ = false;
+    QString siteWarning_;
+};
+
+// The night mode setting, stored at the root of the hub's values.
+bool ReadNightMode(profile::Profile& profile);
+void WriteNightMode(profile::Profile& profile, bool on);
+
+}  // namespace celaris::models

@@ -1,0 +1,65 @@
+// The windowed program's windows over one running Program: their models,
+// the views, the night palette, and the screenshots the manual uses.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+#include "errors_model.h"
+#include "horizon_model.h"
+#include "main_model.h"
+#include "main_window.h"
+#include "other_windows.h"
+#include "qt_ui.h"
+#include "setup_model.h"
+
+namespace celaris::windows {
+
+class Desktop {
+  public:
+    Desktop(hub::Program& program, QtUi* ui);
+    ~Desktop();
+
+    models::MainModel& mainModel() { return *mainModel_; }
+    models::SetupModel& setupModel() { return *setupModel_; }
+    models::HorizonModel& horizonModel() { return *horizonModel_; }
+    models::ErrorsModel& errorsModel() { return *errorsModel_; }
+    MainWindow& main() { return *main_; }
+    SetupWindow& setup() { return *setup_; }
+    HorizonWindow& horizon() { return *horizon_; }
+    ErrorsWindow& errors() { return *errors_; }
+    SlewingWindow& slewing() { return *slewing_; }
+
+    // What the windows hold goes back into the settings; runs once, at the
+    // program's exit or when the windows go. Destroy the desktop before the
+    // program shuts down.
+    void Unload();
+    // Places and shows the main window.
+    void Show();
+    // Renders every window to dir/<object name>.png; the files written.
+    QStringList Screenshots(const QString& dir);
+
+    // The main window's Scope Setup button: the setup window, modal.
+    void OpenSetup();
+    void ToggleErrors();
+    void OpenAbout();
+    void OpenManual();
+
+  private:
+    hub::Program& program_;
+    bool unloaded_ = false;
+    std::unique_ptr<models::ErrorsModel> errorsModel_;
+    std::unique_ptr<models::MainModel> mainModel_;
+    std::unique_ptr<models::SetupModel> setupModel_;
+    std::unique_ptr<models::HorizonModel> horizonModel_;
+    std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<HorizonWindow> horizon_;
+    std::unique_ptr<SetupWindow> setup_;
+    std::unique_ptr<ErrorsWindow> errors_;
+    std::unique_ptr<SlewingWindow> slewing_;
+};
+
+// Red on black for the whole program, or the desktop's own palette.
+void ApplyNightPalette(bool night);
+
+}  // namespace celaris::windows

@@ -1,0 +1,65 @@
+// frmMain "Celaris": mirrors MainModel and forwards the user's actions; the
+// other windows open from here.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+#include "main_model.h"
+
+class QLabel;
+class QPushButton;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QGridLayout;
+class QAction;
+
+namespace celaris::windows {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(models::MainModel& model, QWidget* parent = nullptr);
+
+    models::MainModel& model() { return model_; }
+    // Other windows the buttons open.
+    void SetOpenSetup(std::function<void()> fn) { openSetup_ = std::move(fn); }
+    void SetToggleErrors(std::function<void()> fn) { toggleErrors_ = std::move(fn); }
+    void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
+    void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
+
+    // Mirrors the model.
+    void Sync();
+    // Stored places: twips, kept on the screen.
+    void PlaceFromSettings();
+    void RememberPlace();
+
+  protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+  private:
+    QLabel* AddLabel(const char* name, const QString& text = QString());
+    QPushButton* AddButton(const char* name, const QString& text, const QString& tip);
+    void PlaceNudgeButtons();
+
+    models::MainModel& model_;
+    QPlainTextEdit* txtStatus_;
+    QLabel *lblScope_[4], *lblCorr_[4], *lblTrue_[4], *lblLST_, *lblCalStatus_;
+    QCheckBox *chkApplyCorr_, *chkLock_, *chkOnTop_;
+    QComboBox *cmbInverted_, *cmbDegMinSec_, *cmbNearStars_;
+    QLineEdit* txtNudgeIncr_;
+    QWidget* updnIncrement_;
+    QPushButton *cmdNorth_, *cmdSouth_, *cmdEast_, *cmdWest_;
+    QPushButton *cmdSlew_, *cmdStopSlew_, *btnCorrect_, *btnAlignPolar_, *cmdSiteInfo_;
+    QList<QWidget*> pickList_, calibration_;
+    QGridLayout* nudgeGrid_;
+    QAction* nightAction_;
+    bool placedExchanged_ = false;
+    std::function<void()> openSetup_, toggleErrors_, openAbout_, openManual_;
+};
+
+}  // namespace celaris::windows
