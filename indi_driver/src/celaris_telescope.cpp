@@ -196,6 +196,7 @@ bool CelarisTelescope::Connect() {
     try {
         ReadOffer();
         SetTelescopeCapability(Capabilities(), 4);
+        NameSlewRates();
         ReadSiteAndClock();
         PublishScopeInfo();
         const bool parked = offer_.canPark && hub_->GetBool("AtPark");
@@ -250,12 +251,14 @@ void CelarisTelescope::ReadOffer() {
     o.stepsWE = steps(TelescopeAxes::axisPrimary);
     o.stepsNS = steps(TelescopeAxes::axisSecondary);
     offer_ = o;
+}
 
+void CelarisTelescope::NameSlewRates() {
     // Name the slew rates by what they are on this hub.
-    const QList<double>& named = !o.stepsWE.isEmpty() ? o.stepsWE : o.stepsNS;
+    const QList<double>& named = !offer_.stepsWE.isEmpty() ? offer_.stepsWE : offer_.stepsNS;
     static const char* const kLabels[] = {"Guide", "Centering", "Find", "Max"};
     for (int i = 0; i < 4 && i < named.size(); ++i)
-        snprintf(SlewRateS[i].label, MAXINDILABEL, "%s (%.3g°/s)", kLabels[i], named[i]);
+        snprintf(SlewRateS[i].label, MAXINDILABEL, "%s (%.3g deg/s)", kLabels[i], named[i]);
 }
 
 uint32_t CelarisTelescope::Capabilities() const {
@@ -437,7 +440,7 @@ bool CelarisTelescope::Sync(double ra, double dec) {
         Report("Sync", e);
         return false;
     }
-    NewRaDec(ra, dec);
+    // The position follows at the next poll, once the hub has read the mount.
     LOG_INFO("Synced.");
     return true;
 }

@@ -88,6 +88,7 @@ class CelarisTelescope : public INDI::Telescope, public INDI::GuiderInterface {
     // celaris_telescope.cpp
     uint32_t Capabilities() const;
     void ReadOffer();
+    void NameSlewRates();
     void ReadSiteAndClock();
     void PublishScopeInfo();
     void FollowMotionState(bool slewing, bool atPark, bool tracking);

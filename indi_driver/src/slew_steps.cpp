@@ -21,7 +21,11 @@ double NearestOffered(const AxisRates& ranges, double wanted) {
     return best;
 }
 
-QList<double> SlewSteps(const AxisRates& ranges) {
+QList<double> SlewSteps(const AxisRates& offered) {
+    // "Stopped" is no speed to move at.
+    AxisRates ranges;
+    for (const AxisRate& r : offered)
+        if (std::max(r.minimum, r.maximum) > 0.0) ranges.append(r);
     double fastest = 0.0;
     for (const AxisRate& r : ranges) fastest = std::max({fastest, r.minimum, r.maximum});
     if (!(fastest > 0.0)) return {};
@@ -30,8 +34,6 @@ QList<double> SlewSteps(const AxisRates& ranges) {
     QList<double> steps;
     for (double w : wanted) {
         double rate = NearestOffered(ranges, std::min(w, fastest));
-        // A range starting at zero would offer "stopped" as the guide speed.
-        if (!(rate > 0.0)) rate = NearestOffered(ranges, fastest);
         if (!steps.isEmpty()) rate = std::max(rate, steps.last());
         steps.append(rate);
     }

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "celaris/drivers/indi/indi_client.h"
 #include "celaris/drivers/indi/indi_server.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
+#include "celaris/hub/program.h"
 
 namespace celaris::test {
 
@@ -146,7 +148,8 @@ class CelarisIndiRig {
             Numbers("POLLING_PERIOD", {{"PERIOD_MS", 100.0}});
         Switch("CONNECTION", "CONNECT");
         const auto c = Await("CONNECTION", [](const indi::Property& p) {
-            return p.state != indi::PropertyState::Busy && p.IsOn(QStringLiteral("CONNECT"));
+            return p.state == indi::PropertyState::Alert ||
+                   (p.state == indi::PropertyState::Ok && p.IsOn(QStringLiteral("CONNECT")));
         });
         if (!c || c->state != indi::PropertyState::Ok) return false;
         return Await("EQUATORIAL_EOD_COORD", [](const indi::Property&) { return true; })

@@ -34,12 +34,12 @@ TEST(SlewSteps, FourRisingSpeedsInsideWhatTheMountOffers) {
     EXPECT_DOUBLE_EQ(steps[3], 4.0);
 
     // Discrete rates: each speed moves to the nearest one offered, never
-    // slower than the step before, never zero.
+    // slower than the step before, never zero: half of 3 is nearer 0.5.
     const auto discrete = SlewSteps({{0.0, 0.0}, {0.5, 0.5}, {3.0, 3.0}});
     ASSERT_EQ(discrete.size(), 4);
     EXPECT_DOUBLE_EQ(discrete[0], 0.5);
     EXPECT_DOUBLE_EQ(discrete[1], 0.5);
-    EXPECT_DOUBLE_EQ(discrete[2], 3.0);
+    EXPECT_DOUBLE_EQ(discrete[2], 0.5);
     EXPECT_DOUBLE_EQ(discrete[3], 3.0);
 
     // A slow mount: nothing faster than it can go.
