@@ -29,6 +29,7 @@ run: build
 	  echo "No display: starting the Celaris hub headless on the built-in mount simulator (Ctrl+C stops it)."; \
 	fi
 	@echo "Alpaca clients on this machine: http://127.0.0.1:11111/ (Telescope 0); setup page http://127.0.0.1:11111/setup"
+	@echo "INDI clients (KStars/Ekos, Stellarium, PHD2): in another terminal, indiserver $(CURDIR)/$(BUILD_DIR)/bin/indi_celaris_telescope"
 	@$(BUILD_DIR)/bin/celaris --driver Celaris.Simulator
 
 install: build
