@@ -19,15 +19,20 @@ Routed Bad(std::string reason) {
     return r;
 }
 
-// The ids of a request; a value that is not a 32-bit unsigned number counts
-// as absent.
-Transaction IdsOf(const FormFields& fields, bool anyCase) {
-    Transaction ids;
-    if (const std::string* v = fields.Find("ClientID", anyCase))
-        ids.clientId = alpaca_wire::ParseUInt32(*v).value_or(0);
-    if (const std::string* v = fields.Find("ClientTransactionID", anyCase))
-        ids.clientTransactionId = alpaca_wire::ParseUInt32(*v).value_or(0);
-    return ids;
+// The ids of a request into ids; the reason when one of them is sent but
+// is not a 32-bit unsigned number.
+std::optional<std::string> ReadIds(const FormFields& fields, bool anyCase, Transaction& ids) {
+    for (const auto& [key, id] : {std::pair{"ClientID", &ids.clientId},
+                                  std::pair{"ClientTransactionID", &ids.clientTransactionId}}) {
+        const std::string* v = fields.Find(key, anyCase);
+        if (v == nullptr) continue;
+        const auto parsed = alpaca_wire::ParseUInt32(*v);
+        if (!parsed)
+            return std::string(key) + " \"" + v->substr(0, 64) +
+                   "\" is not a whole number from 0 to 4294967295.";
+        *id = *parsed;
+    }
+    return std::nullopt;
 }
 
 const char* KindText(Kind kind) {
@@ -105,7 +110,7 @@ Routed RouteDevice(Verb verb, const std::vector<std::string_view>& parts,
     const bool anyCase = verb == Verb::Get;
     const FormFields fields = FormFields::Parse(anyCase ? request.query : request.body);
     Routed r;
-    r.ids = IdsOf(fields, anyCase);
+    if (auto error = ReadIds(fields, anyCase, r.ids)) return Bad(std::move(*error));
     r.member = member;
     r.call.member = member;
     r.call.ids = r.ids;
@@ -197,7 +202,8 @@ Routed Route(const ApiRequest& request) {
     Routed r;
     if (!parts.empty() && parts[0] == "management") {
         if (verb != Verb::Get) return Bad("The management API is read with GET.");
-        r.ids = IdsOf(FormFields::Parse(request.query), true);
+        if (auto error = ReadIds(FormFields::Parse(request.query), true, r.ids))
+            return Bad(std::move(*error));
         if (path == "/management/apiversions")
             r.kind = Routed::Kind::ApiVersions;
         else if (path == "/management/v1/description")

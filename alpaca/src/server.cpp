@@ -1,10 +1,5 @@
 #include "celaris/alpaca/server.h"
 
-#include <dirent.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <QMetaObject>
 #include <QTimer>
 
@@ -12,9 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
-#include <thread>
 
 #include "api_request.h"
 #include "celaris/dispatch/com_error.h"
@@ -22,6 +15,7 @@
 #include "celaris/drivers/alpaca/wire.h"
 #include "client_objects.h"
 #include "discovery_responder.h"
+#include "http_transport.h"
 #include "json_answer.h"
 #include "management.h"
 #include "request_router.h"
@@ -32,63 +26,13 @@ namespace celaris::alpaca {
 
 namespace {
 
-// Size limits. The library itself refuses a request line over 8 KiB and a
-// single header line over 8 KiB.
-constexpr size_t kMaxTarget = 2048;
-constexpr size_t kMaxHeaders = 64;
-constexpr size_t kMaxHeaderBytes = 16 * 1024;
-constexpr size_t kMaxBody = 16 * 1024;
-// Each kept-alive connection holds a worker while it is open.
-constexpr size_t kWorkerThreads = 16;
-
-ApiRequest FromHttp(const httplib::Request& req) {
-    ApiRequest r;
-    r.method = req.method;
-    r.path = req.path;
-    const size_t q = req.target.find('?');
-    if (q != std::string::npos) r.query = req.target.substr(q + 1);
-    r.body = req.body;
-    return r;
-}
-
-void ToHttp(const HttpAnswer& a, httplib::Response& res) {
-    res.status = a.status;
-    if (!a.location.empty()) res.set_header("Location", a.location);
-    res.set_content(a.body, a.contentType);
-}
-
-// Ends this server's open connections. A worker waiting on an idle
-// kept-alive connection otherwise notices a stop only after the keep-alive
-// time; the library does not hand out its sockets, so they are found among
-// the process's descriptors by their local port (one server per port in a
-// process).
-void ShutDownConnections(int port) {
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (dir == nullptr) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        char* end = nullptr;
-        const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0' || fd == ::dirfd(dir)) continue;
-        int value = 0;
-        socklen_t length = sizeof value;
-        if (::getsockopt(int(fd), SOL_SOCKET, SO_TYPE, &value, &length) != 0 ||
-            value != SOCK_STREAM)
-            continue;
-        length = sizeof value;
-        if (::getsockopt(int(fd), SOL_SOCKET, SO_ACCEPTCONN, &value, &length) != 0 || value != 0)
-            continue;
-        sockaddr_storage local{};
-        socklen_t localLength = sizeof local;
-        if (::getsockname(int(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0)
-            continue;
-        int localPort = -1;
-        if (local.ss_family == AF_INET)
-            localPort = ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
-        else if (local.ss_family == AF_INET6)
-            localPort = ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
-        if (localPort == port) ::shutdown(int(fd), SHUT_RDWR);
-    }
-    ::closedir(dir);
+TransportOptions TransportFrom(const ServerOptions& o) {
+    TransportOptions t;
+    t.maxConnections = size_t(std::max(1, o.maxConnections));
+    t.maxConnectionsPerPeer = size_t(std::max(1, o.maxConnectionsPerPeer));
+    t.keepAliveTime = o.keepAliveTime;
+    t.requestTime = o.requestTime;
+    return t;
 }
 
 }  // namespace
@@ -99,8 +43,7 @@ struct AlpacaServer::Impl {
     ServerOptions options;
     ServerIdentity identity;
 
-    std::unique_ptr<httplib::Server> http;
-    std::thread listener;
+    std::unique_ptr<HttpTransport> http;
     std::unique_ptr<DiscoveryResponder> discovery;
     int port = 0;
 
@@ -225,43 +168,6 @@ struct AlpacaServer::Impl {
         }
         return HttpAnswer::Text(500, "Unrouted request.");
     }
-
-    void Configure() {
-        http = std::make_unique<httplib::Server>();
-        http->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
-        http->set_tcp_nodelay(true);
-        http->set_keep_alive_max_count(100000);
-        http->set_keep_alive_timeout(5);
-        http->set_read_timeout(5, 0);
-        http->set_write_timeout(5, 0);
-        http->set_payload_max_length(kMaxBody);
-        http->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-            size_t bytes = 0;
-            for (const auto& [k, v] : req.headers) bytes += k.size() + v.size() + 4;
-            if (req.target.size() > kMaxTarget) {
-                ToHttp(HttpAnswer::Text(414, "The request line is too long."), res);
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            if (req.headers.size() > kMaxHeaders || bytes > kMaxHeaderBytes) {
-                ToHttp(HttpAnswer::Text(431, "The request headers are too large."), res);
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-        const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
-            ToHttp(Serve(FromHttp(req)), res);
-        };
-        http->Get(".*", handler);
-        http->Put(".*", handler);
-        http->Post(".*", handler);
-        http->Delete(".*", handler);
-        http->Patch(".*", handler);
-        http->Options(".*", handler);
-        http->set_exception_handler(
-            [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-                ToHttp(HttpAnswer::Text(500, "Internal failure."), res);
-            });
-    }
 };
 
 AlpacaServer::AlpacaServer(hub::Hub& hub, ServerOptions options, QObject* parent)
@@ -278,19 +184,20 @@ AlpacaServer::~AlpacaServer() {
 void AlpacaServer::Start() {
     if (running()) return;
     Impl& d = *d_;
-    d.Configure();
-    const std::string host = d.options.address.toStdString();
-    const int port = d.options.port == 0
-                         ? d.http->bind_to_any_port(host)
-                         : (d.http->bind_to_port(host, d.options.port) ? d.options.port : -1);
-    if (port <= 0) {
+    d.http = std::make_unique<HttpTransport>(
+        TransportFrom(d.options), [&d](const ApiRequest& request) { return d.Serve(request); });
+    std::string reason;
+    if (!d.http->Listen(d.options.address.toStdString(), d.options.port, reason)) {
         d.http.reset();
         dispatch::Raise(static_cast<int32_t>(0x80040500), QString::fromLatin1(kServerSource),
                         QStringLiteral("Cannot listen on %1:%2: the address is in use or not "
-                                       "on this machine. Choose another with --listen ADDR:PORT.")
+                                       "on this machine (%3). Choose another with --listen "
+                                       "ADDR:PORT.")
                             .arg(d.options.address)
-                            .arg(d.options.port));
+                            .arg(d.options.port)
+                            .arg(QString::fromStdString(reason)));
     }
+    const int port = d.http->port();
     d.port = port;
     d.clients = std::make_unique<ClientObjects>(d.hub, d.options.clientIdleTime, d.options.log);
     d.stopped = false;
@@ -298,14 +205,7 @@ void AlpacaServer::Start() {
         std::lock_guard lock(d.relayMutex);
         d.stopping = false;
     }
-    auto listening = std::make_shared<std::atomic<bool>>(true);
-    d.listener = std::thread([http = d.http.get(), listening] {
-        http->listen_after_bind();
-        *listening = false;
-    });
-    // Until the listener runs, stopping it would not reach it.
-    while (!d.http->is_running() && *listening)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    d.http->Start();
 
     const auto idleMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(d.options.clientIdleTime).count();
@@ -330,9 +230,9 @@ void AlpacaServer::Stop() {
     }
     d.relayDone.notify_all();
     d.discovery.reset();
-    if (d.http) d.http->stop();
-    ShutDownConnections(d.port);
-    if (d.listener.joinable()) d.listener.join();
+    // Handlers waiting for the hub have been told to give up; the
+    // transport closes every connection and waits for its workers.
+    if (d.http) d.http->Stop();
     d.http.reset();
     d.idleTimer.stop();
     d.stopped = true;

@@ -60,10 +60,13 @@ TEST_F(AlpacaServerTest, ClientsWithoutAnIdShareOneObject) {
     HttpClient other(server->port());
     ASSERT_EQ(Put("connected", "Connected=true").error(), 0);
     EXPECT_EQ(state().ConnectionCount, 1);
-    // ClientID 0, and one that does not parse, are the same anonymous client.
+    // ClientID 0 is the same anonymous client; one that does not parse is
+    // refused and changes nothing.
     ASSERT_EQ(other.Put(kApi + "connected", "Connected=true&ClientID=0").error(), 0);
     EXPECT_EQ(state().ConnectionCount, 1);
-    ASSERT_EQ(other.Put(kApi + "connected", "Connected=false&ClientID=x").error(), 0);
+    EXPECT_EQ(other.Put(kApi + "connected", "Connected=false&ClientID=x").status, 400);
+    EXPECT_EQ(state().ConnectionCount, 1);
+    ASSERT_EQ(other.Put(kApi + "connected", "Connected=false").error(), 0);
     EXPECT_EQ(state().ConnectionCount, 0);
     EXPECT_FALSE(state().DriverConnected);
     EXPECT_EQ(server->clientCount(), 1);

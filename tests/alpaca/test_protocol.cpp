@@ -207,12 +207,30 @@ TEST_F(AlpacaServerTest, CasingRulesAndExtraParameters) {
     EXPECT_EQ(r.error(), 0);
     EXPECT_EQ(r.clientTransaction(), 0);
 
-    // Transaction ids that are not 32-bit unsigned numbers count as absent.
-    EXPECT_EQ(Get("connected?ClientTransactionID=abc").clientTransaction(), 0);
-    EXPECT_EQ(Get("connected?ClientTransactionID=-5").clientTransaction(), 0);
-    EXPECT_EQ(Get("connected?ClientTransactionID=4294967296").clientTransaction(), 0);
     EXPECT_EQ(Get("connected?ClientTransactionID=4294967295").clientTransaction(), 4294967295);
     EXPECT_EQ(Get("connected").clientTransaction(), 0);
+}
+
+TEST_F(AlpacaServerTest, MalformedClientIdsAre400) {
+    Serve();
+    for (const std::string value : {"-1", "abc", "4294967296", "", "1.5", "0x10"}) {
+        for (const std::string key : {"ClientID", "ClientTransactionID", "clientid"}) {
+            const std::string field = key + "=" + value;
+            SCOPED_TRACE(field);
+            for (const Reply& r :
+                 {Get("connected?" + field), client->Get("/management/apiversions?" + field)}) {
+                EXPECT_EQ(r.status, 400);
+                EXPECT_NE(r.contentType.find("text/plain"), std::string::npos);
+                EXPECT_NE(r.body.find(key == "clientid" ? "ClientID" : key), std::string::npos)
+                    << r.body;
+            }
+        }
+        EXPECT_EQ(Put("abortslew", "ClientID=" + value).status, 400) << value;
+        EXPECT_EQ(Put("abortslew", "ClientTransactionID=" + value).status, 400) << value;
+        // A mis-cased form key is not the id: ignored.
+        EXPECT_EQ(Put("abortslew", "clientid=" + value).status, 200) << value;
+    }
+    EXPECT_EQ(Get("connected?ClientID=4294967295").status, 200);
 }
 
 TEST_F(AlpacaServerTest, MalformedRequestsAre400AndNeverReachTheHub) {

@@ -1,12 +1,13 @@
 // The Alpaca server: the hub as ASCOM Alpaca Telescope device 0, with the
 // management API, the setup pages and the discovery responder.
 //
-// Threads. Connections are read and written on the server's worker
-// threads, where every request is also checked (path, member, parameters,
-// ranges); a request that passes is handed to the thread this object lives
-// in (the program's main thread) and answered there, one at a time, as a
-// single-threaded COM server would. A request never waits for another
-// client's connection, only for the hub.
+// Threads. Connections are read and written on one network thread that
+// never waits for a client; each complete request goes to a worker thread,
+// where it is checked (path, member, parameters, ranges), and a request
+// that passes is handed to the thread this object lives in (the program's
+// main thread) and answered there, one at a time, as a single-threaded COM
+// server would. A request never waits for another client's connection,
+// only for the hub; idle and slow connections hold no thread.
 //
 // Clients. Each Alpaca ClientID gets its own hub Telescope object; one
 // that sends nothing for the idle time is released (see client_objects.h).

@@ -25,6 +25,14 @@ struct ServerOptions {
     int port = kDefaultPort;  // 0: any free port
     // A client silent for this long is taken for gone.
     std::chrono::milliseconds clientIdleTime = std::chrono::minutes(30);
+    // Open connections in all and from one address; when full, the one
+    // idle longest makes room for a newcomer.
+    int maxConnections = 4096;
+    int maxConnectionsPerPeer = 128;
+    // An idle kept-alive connection is closed after this; a request must
+    // arrive whole within requestTime of its first byte.
+    std::chrono::milliseconds keepAliveTime = std::chrono::seconds(5);
+    std::chrono::milliseconds requestTime = std::chrono::seconds(10);
     // UDP port of the discovery responder; 0: any free port, -1: none.
     int discoveryPort = 32227;
     // Discovery answers only when clients elsewhere can reach the server;
