@@ -67,6 +67,7 @@ std::string SetupPage(hub::Hub& hub, const ServerIdentity& id, int clients) {
             s.DriverConnected ? QStringLiteral("Connected, %1 connection(s)").arg(s.ConnectionCount)
                               : QStringLiteral("Not connected"));
     html += Row(QStringLiteral("Alpaca clients"), QString::number(clients));
+    if (!s.SiteMismatch.isEmpty()) html += Row(QStringLiteral("Site warning"), s.SiteMismatch);
     html += Row(QStringLiteral("Raw position"), Position(s.ScopeRA, s.ScopeDec));
     html += Row(QStringLiteral("Corrected position"), Position(s.CorrectedRA, s.CorrectedDec));
     html += Row(QStringLiteral("Status"),

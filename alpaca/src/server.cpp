@@ -18,6 +18,7 @@
 #include "http_transport.h"
 #include "json_answer.h"
 #include "management.h"
+#include "motion_wait.h"
 #include "request_router.h"
 #include "telescope_members.h"
 #include "wire_errors.h"
@@ -111,26 +112,49 @@ struct AlpacaServer::Impl {
         return std::move(pending->answer);
     }
 
-    // Hub thread: the device member, on the client's own Telescope object.
-    HttpAnswer Execute(const DeviceCall& call) {
+    // Hub thread: a step of the device member, on the client's own
+    // Telescope object.
+    MemberOutcome Invoke(const DeviceCall& call, const MemberStep& step) {
         hub::Telescope& telescope = clients->For(call.ids.clientId);
-        int number = 0;
-        QString message;
-        QJsonValue value;
+        MemberOutcome o;
         try {
-            value = InvokeMember(telescope, call);
+            o.value = step(telescope);
         } catch (...) {
             const dispatch::ComError e =
                 dispatch::CurrentError(QString::fromLatin1(dispatch::kHubSource));
-            number = AlpacaErrorNumber(e);
-            message = e.description();
+            o.number = AlpacaErrorNumber(e);
+            o.message = e.description();
         }
         // A long call (a synchronous slew) is activity until its end.
         clients->Touch(call.ids.clientId);
+        return o;
+    }
+
+    HttpAnswer Reply(const DeviceCall& call, MemberOutcome o) {
         const bool get = call.member->verb == alpaca_wire::Verb::Get;
-        if (get && number != 0) value = EmptyValue(call.member->result);
+        if (get && o.number != 0) o.value = EmptyValue(call.member->result);
         return HttpAnswer::Json(
-            JsonAnswer(call.ids, NextTransaction(), number, message, get ? &value : nullptr));
+            JsonAnswer(call.ids, NextTransaction(), o.number, o.message, get ? &o.value : nullptr));
+    }
+
+    // Hub thread: the device member.
+    HttpAnswer Execute(const DeviceCall& call) {
+        return Reply(call, Invoke(call, [&](hub::Telescope& t) { return InvokeMember(t, call); }));
+    }
+
+    // Worker thread: a synchronous motion waits here, not on the hub's thread.
+    HttpAnswer ServeMotion(const DeviceCall& call) {
+        const auto result = WaitForMotion(call, [&](const MemberStep& step) {
+            std::variant<MemberOutcome, HttpAnswer> r;
+            HttpAnswer stand = OnHubThread([&] {
+                r = Invoke(call, step);
+                return HttpAnswer();
+            });
+            if (stand.status != 200) r = std::move(stand);
+            return r;
+        });
+        if (const auto* a = std::get_if<HttpAnswer>(&result)) return *a;
+        return Reply(call, std::get<MemberOutcome>(result));
     }
 
     HttpAnswer Answer(const Transaction& ids, const QJsonValue& value) {
@@ -164,6 +188,7 @@ struct AlpacaServer::Impl {
                 return OnHubThread(
                     [this] { return HttpAnswer::Html(SetupPage(hub, identity, clients->size())); });
             case Routed::Kind::Device:
+                if (IsMotion(r.call.member)) return ServeMotion(r.call);
                 return OnHubThread([this, call = std::move(r.call)] { return Execute(call); });
         }
         return HttpAnswer::Text(500, "Unrouted request.");

@@ -1,8 +1,10 @@
 #include "celaris/hub/hub.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "celaris/ascom/altaz.h"
+#include "celaris/ascom/sidereal_time.h"
 #include "celaris/dispatch/errors.h"
 
 namespace celaris::hub {
@@ -57,8 +59,23 @@ void Hub::RequestStatusUpdate() {
 }
 
 void Hub::UpdateSiderealTime() {
+    if (clock_) {
+        // The engine reads the computer's clock; at a set instant the same
+        // mean sidereal time comes from the platform's expression.
+        const double deg = ascom::GreenwichMeanSiderealTimeDeg(clock_()) + settings_.Longitude;
+        siderealAngle_ = NormaliseRadians(deg * kDegreesToRadians);
+        return;
+    }
     siderealAngle_ =
         engine_->LocalSiderialTime(settings_.Longitude * kDegreesToRadians) * kHoursToRadians;
+}
+
+void Hub::Log(const QString& line) {
+    if (log_) {
+        log_(line);
+        return;
+    }
+    std::fprintf(stderr, "celaris: %s\n", qPrintable(line));
 }
 
 RaDec Hub::ScopeToTrueRADec(double raHours, double decDeg) {
@@ -83,6 +100,55 @@ double Hub::CorrectedRAFromScope() {
 double Hub::CorrectedDecFromScope() {
     CorrectedRAFromScope();
     return state_.CorrectedDec;
+}
+
+void Hub::PollPosition() {
+    if (!state_.DriverConnected || !state_.ScopeDriver) return;
+    const auto step = [](auto&& fn) {
+        try {
+            fn();
+        } catch (...) {
+        }
+    };
+    Driver& d = *state_.ScopeDriver;
+    step([&] { UpdateSiderealTime(); });
+    // Right ascension first: its correction uses the previous declination.
+    step([&] {
+        state_.ScopeRA =
+            ToDouble(d.Get(QStringLiteral("RightAscension")), QStringLiteral("RightAscension"));
+    });
+    step([&] { CorrectedRAFromScope(); });
+    step([&] {
+        state_.ScopeDec =
+            ToDouble(d.Get(QStringLiteral("Declination")), QStringLiteral("Declination"));
+    });
+    step([&] { CorrectedDecFromScope(); });
+}
+
+void Hub::CheckSite() {
+    state_.SiteMismatch.clear();
+    double lat = 0.0, lon = 0.0;
+    try {
+        Driver& d = ConnectedDriver();
+        lat = ToDouble(d.Get(QStringLiteral("SiteLatitude")), QStringLiteral("SiteLatitude"));
+        lon = ToDouble(d.Get(QStringLiteral("SiteLongitude")), QStringLiteral("SiteLongitude"));
+    } catch (...) {
+        return;
+    }
+    constexpr double kTolerance = 0.01;  // degrees
+    const double dLat = lat - settings_.Latitude;
+    const double dLon = std::remainder(lon - settings_.Longitude, 360.0);
+    if (std::fabs(dLat) <= kTolerance && std::fabs(dLon) <= kTolerance) return;
+    state_.SiteMismatch =
+        QStringLiteral(
+            "The mount reports its site at latitude %1, longitude %2 degrees, but Celaris "
+            "corrects for latitude %3, longitude %4: set the same site in both, or positions "
+            "near the horizon are off by arc-minutes.")
+            .arg(lat, 0, 'f', 4)
+            .arg(lon, 0, 'f', 4)
+            .arg(settings_.Latitude, 0, 'f', 4)
+            .arg(settings_.Longitude, 0, 'f', 4);
+    Log(QStringLiteral("warning: ") + state_.SiteMismatch);
 }
 
 void Hub::ApplyPierSide(double raHours, double decDeg) {

@@ -63,17 +63,7 @@ void StatusLoop::TimerTic() {
     MainControls& c = *controls_;
     Step([&] { hub_.UpdateSiderealTime(); });
     if (s.DriverConnected) {
-        // Right ascension first: its correction uses the previous declination.
-        Step([&] {
-            s.ScopeRA = ToDouble(hub_.ConnectedDriver().Get(QStringLiteral("RightAscension")),
-                                 QStringLiteral("RightAscension"));
-        });
-        Step([&] { hub_.CorrectedRAFromScope(); });
-        Step([&] {
-            s.ScopeDec = ToDouble(hub_.ConnectedDriver().Get(QStringLiteral("Declination")),
-                                  QStringLiteral("Declination"));
-        });
-        Step([&] { hub_.CorrectedDecFromScope(); });
+        hub_.PollPosition();
         c.cmdStartCalEnabled = !c.Calibrating;
     } else {
         c.cmdStartCalEnabled = false;

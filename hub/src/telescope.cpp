@@ -4,6 +4,7 @@
 
 #include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/errors.h"
+#include "celaris/dispatch/motion_starter.h"
 
 namespace celaris::hub {
 
@@ -13,14 +14,16 @@ namespace {
 const QString kSource = QString::fromLatin1(dispatch::kHubSource);
 
 // Every public member: any failure reaches the client as a ComError with its
-// own five items.
+// own five items, and a box raised meanwhile waits until the call is over.
 template <typename Fn>
-decltype(auto) Guard(Fn&& fn) {
+decltype(auto) Guard(Hub& hub, Fn&& fn) {
+    dispatch::Ui::ClientCall call(hub.ui());
     return dispatch::PassThrough(kSource, std::forward<Fn>(fn));
 }
 }  // namespace
 
 Telescope::Telescope(Hub& hub) : hub_(hub) {
+    dispatch::Ui::ClientCall call(hub_.ui());
     try {
         hub_.profile().RegisterHub();
     } catch (...) {
@@ -35,6 +38,7 @@ Telescope::Telescope(Hub& hub) : hub_(hub) {
 }
 
 Telescope::~Telescope() {
+    dispatch::Ui::ClientCall call(hub_.ui());
     if (clientConnected_) {
         try {
             SetConnected(false);
@@ -52,7 +56,7 @@ Telescope::~Telescope() {
 // ---- Connection ----------------------------------------------------------
 
 bool Telescope::Connected() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         const bool connected = hub_.state().DriverConnected;
         try {
             hub_.RequestStatusUpdate();
@@ -63,7 +67,7 @@ bool Telescope::Connected() {
 }
 
 void Telescope::SetConnected(bool value) {
-    Guard([&] {
+    Guard(hub_, [&] {
         HubState& s = hub_.state();
         if (value) {
             // An object that already holds a connection holds only one.
@@ -80,6 +84,9 @@ void Telescope::SetConnected(bool value) {
             s.DriverConnected = true;
             clientConnected_ = true;
             ++s.ConnectionCount;
+            // The first position a client reads is the mount's.
+            hub_.PollPosition();
+            hub_.CheckSite();
             s.TargetRA = RightAscension();
             s.TargetDec = Declination();
             // Probes: a probe that raises leaves its flag false.
@@ -122,25 +129,26 @@ void Telescope::ReleaseConnection() {
 // ---- Forwarding ----------------------------------------------------------
 
 QVariant Telescope::Get(const char* member) {
-    return Guard([&] { return hub_.ConnectedDriver().Get(QString::fromLatin1(member)); });
+    return Guard(hub_, [&] { return hub_.ConnectedDriver().Get(QString::fromLatin1(member)); });
 }
 
 void Telescope::Put(const char* member, const QVariant& value) {
-    Guard([&] { hub_.ConnectedDriver().Put(QString::fromLatin1(member), value); });
+    Guard(hub_, [&] { hub_.ConnectedDriver().Put(QString::fromLatin1(member), value); });
 }
 
 QVariant Telescope::Call(const char* member, const QVariantList& args) {
-    return Guard([&] { return hub_.ConnectedDriver().Call(QString::fromLatin1(member), args); });
+    return Guard(hub_,
+                 [&] { return hub_.ConnectedDriver().Call(QString::fromLatin1(member), args); });
 }
 
 bool Telescope::GetBool(const char* member) {
-    return Guard([&] { return ToBool(Get(member), QString::fromLatin1(member)); });
+    return Guard(hub_, [&] { return ToBool(Get(member), QString::fromLatin1(member)); });
 }
 double Telescope::GetDouble(const char* member) {
-    return Guard([&] { return ToDouble(Get(member), QString::fromLatin1(member)); });
+    return Guard(hub_, [&] { return ToDouble(Get(member), QString::fromLatin1(member)); });
 }
 int Telescope::GetInt(const char* member) {
-    return Guard([&] { return ToInt(Get(member), QString::fromLatin1(member)); });
+    return Guard(hub_, [&] { return ToInt(Get(member), QString::fromLatin1(member)); });
 }
 
 AlignmentModes Telescope::AlignmentMode() {
@@ -213,7 +221,7 @@ void Telescope::SetDeclinationRate(double v) {
     Put("DeclinationRate", v);
 }
 QString Telescope::Description() {
-    return Guard([&] { return ToText(Get("Description"), QStringLiteral("Description")); });
+    return Guard(hub_, [&] { return ToText(Get("Description"), QStringLiteral("Description")); });
 }
 bool Telescope::DoesRefraction() {
     return GetBool("DoesRefraction");
@@ -291,7 +299,7 @@ QVariant Telescope::TrackingRates() {
     return Get("TrackingRates");
 }
 QDateTime Telescope::UTCDate() {
-    return Guard([&] { return ToDateTime(Get("UTCDate"), QStringLiteral("UTCDate")); });
+    return Guard(hub_, [&] { return ToDateTime(Get("UTCDate"), QStringLiteral("UTCDate")); });
 }
 void Telescope::SetUTCDate(const QDateTime& v) {
     Put("UTCDate", v);
@@ -301,7 +309,7 @@ QVariant Telescope::AxisRates(TelescopeAxes axis) {
     return Call("AxisRates", {static_cast<int>(axis)});
 }
 bool Telescope::CanMoveAxis(TelescopeAxes axis) {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         return ToBool(Call("CanMoveAxis", {static_cast<int>(axis)}), QStringLiteral("CanMoveAxis"));
     });
 }
@@ -309,38 +317,43 @@ void Telescope::CommandBlind(const QString& command, bool raw) {
     Call("CommandBlind", {command, raw});
 }
 bool Telescope::CommandBool(const QString& command, bool raw) {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         return ToBool(Call("CommandBool", {command, raw}), QStringLiteral("CommandBool"));
     });
 }
 QString Telescope::CommandString(const QString& command, bool raw) {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         return ToText(Call("CommandString", {command, raw}), QStringLiteral("CommandString"));
     });
 }
 PierSide Telescope::DestinationSideOfPier(double raHours, double decDeg) {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         return static_cast<PierSide>(ToInt(Call("DestinationSideOfPier", {raHours, decDeg}),
                                            QStringLiteral("DestinationSideOfPier")));
     });
 }
 void Telescope::FindHome() {
     Call("FindHome");
+    hub_.PollPosition();
 }
 void Telescope::MoveAxis(TelescopeAxes axis, double rate) {
     Call("MoveAxis", {static_cast<int>(axis), rate});
+    hub_.PollPosition();
 }
 void Telescope::Park() {
     Call("Park");
+    hub_.PollPosition();
 }
 void Telescope::PulseGuide(GuideDirections direction, int durationMs) {
     Call("PulseGuide", {static_cast<int>(direction), durationMs});
+    hub_.PollPosition();
 }
 void Telescope::SetPark() {
     Call("SetPark");
 }
 void Telescope::Unpark() {
     Call("Unpark");
+    hub_.PollPosition();
 }
 // The driver's own setup dialog is reached from the setup window.
 void Telescope::SetupDialog() {}
@@ -348,7 +361,7 @@ void Telescope::SetupDialog() {}
 // ---- The hub's own values --------------------------------------------------
 
 QString Telescope::Name() {
-    return Guard([&] { return QStringLiteral("Celaris-") + ToText(Get("Name"), "Name"); });
+    return Guard(hub_, [&] { return QStringLiteral("Celaris-") + ToText(Get("Name"), "Name"); });
 }
 QString Telescope::DriverInfo() {
     return QString::fromLatin1(kDriverInfo);
@@ -357,7 +370,7 @@ QString Telescope::DriverVersion() {
     return QString::fromLatin1(kDriverVersion);
 }
 int Telescope::InterfaceVersion() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         if (!hub_.state().DriverConnected) return 2;
         return GetInt("InterfaceVersion");
     });
@@ -380,10 +393,10 @@ RaDec Telescope::CorrectedPosition() {
 }
 
 double Telescope::RightAscension() {
-    return Guard([&] { return CorrectedPosition().ra; });
+    return Guard(hub_, [&] { return CorrectedPosition().ra; });
 }
 double Telescope::Declination() {
-    return Guard([&] { return CorrectedPosition().dec; });
+    return Guard(hub_, [&] { return CorrectedPosition().dec; });
 }
 
 namespace {
@@ -411,7 +424,7 @@ Horizon CorrectAltAz(Hub& hub, double azDeg, double altDeg) {
 }  // namespace
 
 double Telescope::Altitude() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         const double alt = GetDouble("Altitude");
         const double az = GetDouble("Azimuth");
         return CorrectAltAz(hub_, az, alt).altDeg;
@@ -419,7 +432,7 @@ double Telescope::Altitude() {
 }
 
 double Telescope::Azimuth() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         const double alt = GetDouble("Altitude");
         const double az = GetDouble("Azimuth");
         return CorrectAltAz(hub_, az, alt).azDeg;
@@ -429,7 +442,7 @@ double Telescope::Azimuth() {
 // ---- Targets ---------------------------------------------------------------
 
 double Telescope::TargetRightAscension() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         const double ra = GetDouble("TargetRightAscension");
         const double dec = GetDouble("TargetDeclination");
         hub_.UpdateSiderealTime();
@@ -438,7 +451,7 @@ double Telescope::TargetRightAscension() {
 }
 
 double Telescope::TargetDeclination() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         // Its own first: the driver's not-set error then names this member.
         const double dec = GetDouble("TargetDeclination");
         const double ra = GetDouble("TargetRightAscension");
@@ -463,7 +476,7 @@ void Telescope::WriteScopeTarget(bool raFirst) {
 }
 
 void Telescope::SetTargetRightAscension(double raHours) {
-    Guard([&] {
+    Guard(hub_, [&] {
         hub_.ConnectedDriver();
         hub_.state().TargetRA = raHours;
         WriteScopeTarget(false);
@@ -471,7 +484,7 @@ void Telescope::SetTargetRightAscension(double raHours) {
 }
 
 void Telescope::SetTargetDeclination(double decDeg) {
-    Guard([&] {
+    Guard(hub_, [&] {
         hub_.ConnectedDriver();
         hub_.state().TargetDec = decDeg;
         WriteScopeTarget(true);
@@ -480,7 +493,17 @@ void Telescope::SetTargetDeclination(double decDeg) {
 
 // ---- Slews -----------------------------------------------------------------
 
-void Telescope::CorrectedSlew(double raHours, double decDeg, bool async) {
+bool Telescope::UseAsync(SlewCall how, const char* canAsync) {
+    if (how != SlewCall::Best) return how == SlewCall::Async;
+    try {
+        return ToBool(hub_.ConnectedDriver().Get(QString::fromLatin1(canAsync)),
+                      QString::fromLatin1(canAsync));
+    } catch (...) {
+        return false;  // a driver that cannot say has the synchronous slew only
+    }
+}
+
+void Telescope::CorrectedSlew(double raHours, double decDeg, SlewCall how) {
     Driver& d = hub_.ConnectedDriver();
     HubState& s = hub_.state();
     hub_.UpdateSiderealTime();
@@ -489,23 +512,25 @@ void Telescope::CorrectedSlew(double raHours, double decDeg, bool async) {
     hub_.ApplyPierSide(s.TargetRA, s.TargetDec);
     const RaDec scope = hub_.TrueToScopeRADec(raHours, decDeg);
     hub_.CheckSlewLimits(scope.ra * kHoursToRadians, scope.dec * kDegreesToRadians);
+    const bool async = UseAsync(how, "CanSlewAsync");
     const RaDec a = hub_.AntiBacklashApproach(scope.ra, scope.dec);
     d.Put(QStringLiteral("TargetRightAscension"), a.ra);
     d.Put(QStringLiteral("TargetDeclination"), a.dec);
     s.SettleCount = 1;
     d.Call(async ? QStringLiteral("SlewToTargetAsync") : QStringLiteral("SlewToTarget"));
     s.ObservationTaken = false;
+    hub_.PollPosition();
 }
 
 void Telescope::SlewToCoordinates(double raHours, double decDeg) {
-    Guard([&] { CorrectedSlew(raHours, decDeg, false); });
+    Guard(hub_, [&] { CorrectedSlew(raHours, decDeg, SlewCall::Sync); });
 }
 
 void Telescope::SlewToCoordinatesAsync(double raHours, double decDeg) {
-    Guard([&] { CorrectedSlew(raHours, decDeg, true); });
+    Guard(hub_, [&] { CorrectedSlew(raHours, decDeg, SlewCall::Async); });
 }
 
-void Telescope::TargetSlew(bool async) {
+void Telescope::TargetSlew(SlewCall how) {
     Driver& d = hub_.ConnectedDriver();
     HubState& s = hub_.state();
     hub_.UpdateSiderealTime();
@@ -517,23 +542,25 @@ void Telescope::TargetSlew(bool async) {
     // Check the approach point before anything is remembered.
     const RaDec check = hub_.ApproachPoint(ra, dec);
     hub_.CheckSlewLimits(check.ra * kHoursToRadians, check.dec * kDegreesToRadians);
+    const bool async = UseAsync(how, "CanSlewAsync");
     const RaDec a = hub_.AntiBacklashApproach(ra, dec);
     d.Put(QStringLiteral("TargetRightAscension"), a.ra);
     d.Put(QStringLiteral("TargetDeclination"), a.dec);
     s.SettleCount = 1;
     d.Call(async ? QStringLiteral("SlewToTargetAsync") : QStringLiteral("SlewToTarget"));
     s.ObservationTaken = false;
+    hub_.PollPosition();
 }
 
 void Telescope::SlewToTarget() {
-    Guard([&] { TargetSlew(false); });
+    Guard(hub_, [&] { TargetSlew(SlewCall::Sync); });
 }
 
 void Telescope::SlewToTargetAsync() {
-    Guard([&] { TargetSlew(true); });
+    Guard(hub_, [&] { TargetSlew(SlewCall::Async); });
 }
 
-void Telescope::AltAzSlew(double azDeg, double altDeg, bool async) {
+void Telescope::AltAzSlew(double azDeg, double altDeg, SlewCall how) {
     Driver& d = hub_.ConnectedDriver();
     HubState& s = hub_.state();
     hub_.UpdateSiderealTime();
@@ -547,26 +574,109 @@ void Telescope::AltAzSlew(double azDeg, double altDeg, bool async) {
     const HADec scope = hub_.engine().GetScopeHADec(eq.haRad, eq.decRad);
     const double raS = NormaliseRadians(lst - scope.ha);
     hub_.CheckSlewLimits(raS, scope.dec);
+    const bool async = UseAsync(how, "CanSlewAltAzAsync");
     const RaDec a = hub_.AntiBacklashApproach(raS * kRadiansToHours, scope.dec * kRadiansToDegrees);
     const auto h = ascom::hadec_aa(lat, lst - a.ra * kHoursToRadians, a.dec * kDegreesToRadians);
     s.SettleCount = 1;
     d.Call(async ? QStringLiteral("SlewToAltAzAsync") : QStringLiteral("SlewToAltAz"),
            {h.azRad * kRadiansToDegrees, h.altRad * kRadiansToDegrees});
     s.ObservationTaken = false;
+    hub_.PollPosition();
 }
 
 void Telescope::SlewToAltAz(double azDeg, double altDeg) {
-    Guard([&] { AltAzSlew(azDeg, altDeg, false); });
+    Guard(hub_, [&] { AltAzSlew(azDeg, altDeg, SlewCall::Sync); });
 }
 
 void Telescope::SlewToAltAzAsync(double azDeg, double altDeg) {
-    Guard([&] { AltAzSlew(azDeg, altDeg, true); });
+    Guard(hub_, [&] { AltAzSlew(azDeg, altDeg, SlewCall::Async); });
+}
+
+// ---- Synchronous motions waited for off the hub's thread ------------------
+
+MotionTicket Telescope::Ticket(MotionTicket::Kind kind, const char* member) const {
+    return {kind, QString::fromLatin1(member), hub_.Aborts()};
+}
+
+MotionTicket Telescope::BeginSlewToCoordinates(double raHours, double decDeg) {
+    return Guard(hub_, [&] {
+        const MotionTicket t = Ticket(MotionTicket::Kind::Slew, "SlewToCoordinates");
+        CorrectedSlew(raHours, decDeg, SlewCall::Best);
+        return t;
+    });
+}
+
+MotionTicket Telescope::BeginSlewToTarget() {
+    return Guard(hub_, [&] {
+        const MotionTicket t = Ticket(MotionTicket::Kind::Slew, "SlewToTarget");
+        TargetSlew(SlewCall::Best);
+        return t;
+    });
+}
+
+MotionTicket Telescope::BeginSlewToAltAz(double azDeg, double altDeg) {
+    return Guard(hub_, [&] {
+        const MotionTicket t = Ticket(MotionTicket::Kind::Slew, "SlewToAltAz");
+        AltAzSlew(azDeg, altDeg, SlewCall::Best);
+        return t;
+    });
+}
+
+MotionTicket Telescope::BeginPark() {
+    return Guard(hub_, [&] {
+        const MotionTicket t = Ticket(MotionTicket::Kind::Park, "Park");
+        Driver& d = hub_.ConnectedDriver();
+        if (auto* starter = dynamic_cast<MotionStarter*>(&d))
+            starter->StartPark();
+        else
+            d.Call(QStringLiteral("Park"));
+        hub_.PollPosition();
+        return t;
+    });
+}
+
+MotionTicket Telescope::BeginFindHome() {
+    return Guard(hub_, [&] {
+        const MotionTicket t = Ticket(MotionTicket::Kind::FindHome, "FindHome");
+        Driver& d = hub_.ConnectedDriver();
+        if (auto* starter = dynamic_cast<MotionStarter*>(&d))
+            starter->StartFindHome();
+        else
+            d.Call(QStringLiteral("FindHome"));
+        hub_.PollPosition();
+        return t;
+    });
+}
+
+bool Telescope::MotionSettled(const MotionTicket& ticket) {
+    return Guard(hub_, [&] {
+        hub_.ConnectedDriver();
+        if (hub_.Aborts() != ticket.aborts) throw dispatch::ErrMotionAborted(ticket.member);
+        switch (ticket.kind) {
+            case MotionTicket::Kind::Slew:
+                // The completion step the status loop runs, at the
+                // caller's pace: settling, then the final leg.
+                hub_.SlewCompletionStep();
+                if (Slewing()) return false;
+                break;
+            case MotionTicket::Kind::Park:
+                if (hub_.DriverSlewing()) return false;
+                if (!AtPark()) throw dispatch::ErrMotionStopped(ticket.member);
+                break;
+            case MotionTicket::Kind::FindHome:
+                if (hub_.DriverSlewing()) return false;
+                if (!AtHome()) throw dispatch::ErrMotionStopped(ticket.member);
+                break;
+        }
+        hub_.PollPosition();
+        return true;
+    });
 }
 
 // ---- Syncs: none touches the model, the observations or the pier side. -----
 
 void Telescope::SyncToCoordinates(double raHours, double decDeg) {
-    Guard([&] {
+    Guard(hub_, [&] {
         Driver& d = hub_.ConnectedDriver();
         HubState& s = hub_.state();
         hub_.UpdateSiderealTime();
@@ -575,18 +685,20 @@ void Telescope::SyncToCoordinates(double raHours, double decDeg) {
         const RaDec scope = hub_.TrueToScopeRADec(raHours, decDeg);
         d.Call(QStringLiteral("SyncToCoordinates"), {scope.ra, scope.dec});
         s.ObservationTaken = false;
+        hub_.PollPosition();
     });
 }
 
 void Telescope::SyncToTarget() {
-    Guard([&] {
+    Guard(hub_, [&] {
         hub_.ConnectedDriver().Call(QStringLiteral("SyncToTarget"));
         hub_.state().ObservationTaken = false;
+        hub_.PollPosition();
     });
 }
 
 void Telescope::SyncToAltAz(double azDeg, double altDeg) {
-    Guard([&] {
+    Guard(hub_, [&] {
         Driver& d = hub_.ConnectedDriver();
         const double lat = hub_.settings().Latitude * kDegreesToRadians;
         const auto eq = ascom::aa_hadec(lat, altDeg * kDegreesToRadians, azDeg * kDegreesToRadians);
@@ -595,13 +707,14 @@ void Telescope::SyncToAltAz(double azDeg, double altDeg) {
         d.Call(QStringLiteral("SyncToAltAz"),
                {h.azRad * kRadiansToDegrees, h.altRad * kRadiansToDegrees});
         hub_.state().ObservationTaken = false;
+        hub_.PollPosition();
     });
 }
 
 // ---- Slew state ------------------------------------------------------------
 
 bool Telescope::Slewing() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         const HubState& s = hub_.state();
         const bool driverSlewing = GetBool("Slewing");
         return driverSlewing || s.SettleCount > 0 ||
@@ -610,16 +723,19 @@ bool Telescope::Slewing() {
 }
 
 void Telescope::AbortSlew() {
-    Guard([&] {
+    Guard(hub_, [&] {
         hub_.ConnectedDriver();
         hub_.state().SettleCount = 0;
         hub_.state().SecondLegDone = true;
+        // Ends any client's synchronous motion, whatever the driver says.
+        hub_.CountAbort();
         Call("AbortSlew");
+        hub_.PollPosition();
     });
 }
 
 PierSide Telescope::SideOfPier() {
-    return Guard([&] {
+    return Guard(hub_, [&] {
         hub_.ConnectedDriver();
         if (!hub_.state().CanReadSideOfPier)
             throw dispatch::ErrHubNotImplemented(QStringLiteral("SideOfPier"));
@@ -628,11 +744,12 @@ PierSide Telescope::SideOfPier() {
 }
 
 void Telescope::SetSideOfPier(PierSide value) {
-    Guard([&] {
+    Guard(hub_, [&] {
         hub_.ConnectedDriver();
         if (!hub_.state().CanSetPierSide)
             throw dispatch::ErrHubNotImplemented(QStringLiteral("Set SideOfPier"));
         Put("SideOfPier", static_cast<int>(value));
+        hub_.PollPosition();
     });
 }
 

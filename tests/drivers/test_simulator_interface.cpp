@@ -200,6 +200,50 @@ TEST(SimulatorInterface, ParkRefusesMotionUntilUnparked) {
     EXPECT_FALSE(r.d.Get("AtHome").toBool());
 }
 
+TEST(SimulatorInterface, StartedParkAndHomeEndLaterAndAbortStopsShortOfThem) {
+    Rig r;
+    r.d.Call("SlewToCoordinatesAsync", {RaAtHourAngle(r, 3.0), 0.0});
+    r.clock->Advance(5.0);
+    r.mount->StartPark();
+    EXPECT_TRUE(r.d.Get("Slewing").toBool());
+    EXPECT_FALSE(r.d.Get("AtPark").toBool());
+    r.clock->Advance(0.5);
+    r.d.Call("AbortSlew");  // on the way: not parked, free to move
+    EXPECT_FALSE(r.d.Get("Slewing").toBool());
+    EXPECT_FALSE(r.d.Get("AtPark").toBool());
+    r.d.Call("SlewToCoordinatesAsync", {RaAtHourAngle(r, 1.0), 20.0});
+    r.d.Call("AbortSlew");
+
+    r.mount->StartFindHome();
+    EXPECT_FALSE(r.d.Get("AtHome").toBool());
+    r.clock->Advance(0.5);
+    r.d.Call("AbortSlew");
+    EXPECT_FALSE(r.d.Get("AtHome").toBool());
+    r.mount->StartFindHome();
+    r.clock->Advance(10.0);
+    EXPECT_TRUE(r.d.Get("AtHome").toBool());
+
+    r.mount->StartPark();
+    r.clock->Advance(10.0);
+    EXPECT_FALSE(r.d.Get("Slewing").toBool());
+    EXPECT_TRUE(r.d.Get("AtPark").toBool());
+    EXPECT_EQ(ErrorOf([&] {
+                  r.d.Call("SlewToCoordinatesAsync", {1.0, 20.0});
+              }),
+              err::kInvalidWhileParked);
+}
+
+TEST(SimulatorInterface, AbortSlewEndsAPulse) {
+    Rig r;
+    r.d.Call("PulseGuide", {static_cast<int>(GuideDirections::guideNorth), 5000});
+    r.clock->Advance(1.0);
+    const double dec = r.Num("Declination");
+    r.d.Call("AbortSlew");
+    EXPECT_FALSE(r.d.Get("IsPulseGuiding").toBool());
+    r.clock->Advance(5.0);
+    EXPECT_NEAR(r.Num("Declination"), dec, 1e-9);
+}
+
 TEST(SimulatorInterface, PierSideIsChosenWhenASlewStartsAndKeptWhileTracking) {
     Rig r;
     const int east = static_cast<int>(PierSide::pierEast);

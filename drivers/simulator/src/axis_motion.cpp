@@ -88,6 +88,11 @@ bool AxisMotion::PulseActive(double t) const {
     return t < pulse_[kPrimary].end || t < pulse_[kSecondary].end;
 }
 
+void AxisMotion::StopPulses(double t) {
+    Rebase(t);
+    for (Pulse& p : pulse_) p = {};
+}
+
 void AxisMotion::StartSlew(double t, Axes target, double rate, double settle) {
     Rebase(t);
     target = Normalised(target);

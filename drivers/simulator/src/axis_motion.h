@@ -43,6 +43,7 @@ class AxisMotion {
     // A guide pulse: `rate` on one axis from t until `end`.
     void StartPulse(double t, Axis axis, double rate, double end);
     bool PulseActive(double t) const;
+    void StopPulses(double t);
 
     // Both axes set off at once towards `target`, each by the shorter way
     // round, at `rate`; the slew counts as running `settle` seconds longer.

@@ -35,6 +35,8 @@ struct MountState {
     bool tracking = true;
     bool atPark = false;
     bool atHome = false;
+    // Set off for the park position: parked once that slew has ended.
+    bool parking = false;
     DriveRates trackingRate = DriveRates::driveSidereal;
 
     double raRateSecPerSiderealSec = 0.0;  // RightAscensionRate
@@ -84,6 +86,7 @@ struct MountState {
 
     bool MovingAxes() const { return moveRateDegPerSec[0] != 0.0 || moveRateDegPerSec[1] != 0.0; }
     bool SlewingAt(double t) const { return motion.SlewActive(t) || MovingAxes(); }
+    bool ParkedAt(double t) const { return atPark || (parking && !motion.SlewActive(t)); }
 
     // Hands the current tracking, rate offsets and MoveAxis rates to the axes.
     void UpdateRates(double t);

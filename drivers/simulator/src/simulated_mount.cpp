@@ -49,7 +49,7 @@ SimulatedMount::~SimulatedMount() = default;
 // ---- Guards of the mount's own ----
 
 void SimulatedMount::RequireUnparked(const char* member) const {
-    if (s_->atPark) ascom_error::InvalidWhileParked(source(), QLatin1String(member));
+    if (s_->ParkedAt(s_->Now())) ascom_error::InvalidWhileParked(source(), QLatin1String(member));
 }
 
 void SimulatedMount::RequireStill(const char* member) const {
@@ -259,7 +259,7 @@ bool SimulatedMount::AtHome() {
 }
 
 bool SimulatedMount::AtPark() {
-    return s_->atPark;
+    return s_->ParkedAt(s_->Now());
 }
 
 bool SimulatedMount::Slewing() {

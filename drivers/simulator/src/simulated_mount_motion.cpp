@@ -28,6 +28,7 @@ void SimulatedMount::SlewToPosition(double t, const StoredPosition& position) {
     s_->moveRateDegPerSec[0] = s_->moveRateDegPerSec[1] = 0.0;
     s_->side = position.side;
     s_->atHome = false;
+    s_->parking = false;
     s_->UpdateRates(t);
     s_->motion.StartSlew(t, position.axes, s_->options.slewRateDegPerSec * kDegToRad,
                          s_->slewSettleTimeSec);
@@ -112,7 +113,11 @@ void SimulatedMount::SlewToAltAzAsync(double az, double alt) {
 
 void SimulatedMount::AbortSlew() {
     const double t = s_->Now();
+    // Short of a park or home position the mount is at neither.
+    if (s_->motion.SlewActive(t)) s_->atHome = false;
+    s_->parking = false;
     s_->motion.StopSlew(t);
+    s_->motion.StopPulses(t);
     s_->moveRateDegPerSec[0] = s_->moveRateDegPerSec[1] = 0.0;
     s_->UpdateRates(t);
 }
@@ -147,28 +152,46 @@ void SimulatedMount::SyncToAltAz(double az, double alt) {
 
 // ---- Park and home ----
 
-void SimulatedMount::Park() {
-    if (s_->atPark) return;
+void SimulatedMount::StartPark() {
+    // The guards the late-bound Park passes.
+    if (!CanPark()) NotImplemented(QStringLiteral("Park"));
+    if (!Connected()) ascom_error::NotConnected(source());
+    if (s_->ParkedAt(s_->Now())) return;
     // Tracking stops first, so the park position is an axis position.
     s_->tracking = false;
     SlewToPosition(s_->Now(), s_->park);
+    s_->parking = true;
+}
+
+void SimulatedMount::Park() {
+    StartPark();
     WaitForSlew();
-    s_->atPark = true;
+    if (s_->ParkedAt(s_->Now())) s_->atPark = true;
+    s_->parking = false;
 }
 
 void SimulatedMount::Unpark() {
     s_->atPark = false;
+    s_->parking = false;
 }
 
 void SimulatedMount::SetPark() {
     s_->park = {s_->motion.At(s_->Now()), s_->options.german ? s_->side : PierSide::pierEast};
 }
 
-void SimulatedMount::FindHome() {
+void SimulatedMount::StartFindHome() {
+    if (!CanFindHome()) NotImplemented(QStringLiteral("FindHome"));
+    if (!Connected()) ascom_error::NotConnected(source());
+    RequireUnparked("FindHome");
     s_->tracking = false;
     SlewToPosition(s_->Now(), s_->home);
-    WaitForSlew();
+    // AtHome reads true once the slew has ended; an abort clears it.
     s_->atHome = true;
+}
+
+void SimulatedMount::FindHome() {
+    StartFindHome();
+    WaitForSlew();
 }
 
 // ---- Tracking, manual motion and guiding ----
@@ -188,8 +211,12 @@ void SimulatedMount::MoveAxis(TelescopeAxes axis, double rate) {
                           .arg(rate)
                           .arg(max));
     const double t = s_->Now();
-    // Manual motion takes over from a go-to.
-    if (s_->motion.SlewActive(t)) s_->motion.StopSlew(t);
+    // Manual motion takes over from a go-to, short of any park or home.
+    if (s_->motion.SlewActive(t)) {
+        s_->motion.StopSlew(t);
+        s_->atHome = false;
+        s_->parking = false;
+    }
     s_->moveRateDegPerSec[static_cast<int>(axis)] = rate;
     if (rate != 0.0) s_->atHome = false;
     s_->UpdateRates(t);

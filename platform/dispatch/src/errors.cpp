@@ -34,6 +34,16 @@ ComError ErrNoCorrection() {
     return Hub(kErrNoCorrection, QStringLiteral("Cannot calculate corrected position."));
 }
 
+ComError ErrMotionAborted(const QString& member) {
+    return Hub(kErrMotionEnded,
+               member + QStringLiteral(" ended early: AbortSlew stopped the mount."));
+}
+
+ComError ErrMotionStopped(const QString& member) {
+    return Hub(kErrMotionEnded,
+               member + QStringLiteral(" ended early: the mount stopped before it arrived."));
+}
+
 ComError ErrRegistryKey(const QString& source, const QString& key) {
     return ComError(kErrRegistryKey, source,
                     QStringLiteral("Failed to open sub-key ") + key + QStringLiteral("."));

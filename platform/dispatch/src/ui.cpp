@@ -1,5 +1,8 @@
 #include "celaris/dispatch/ui.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include "celaris/dispatch/errors.h"
 
 namespace celaris::dispatch {
@@ -59,10 +62,67 @@ Message ConfirmDiscardMessage() {
     return m;
 }
 
+struct Ui::Deferred {
+    int depth = 0;
+    QList<QPair<Message, std::function<void()>>> boxes;
+};
+
+Ui::Ui() : deferred_(std::make_shared<Deferred>()) {}
+
+Ui::~Ui() = default;
+
+Ui::ClientCall::ClientCall(Ui& ui) : ui_(ui) {
+    ++ui_.deferred_->depth;
+}
+
+Ui::ClientCall::~ClientCall() {
+    if (--ui_.deferred_->depth > 0 || ui_.deferred_->boxes.isEmpty()) return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        ui_.ShowDeferred();
+        return;
+    }
+    // The Ui may be gone by the time the event loop comes round.
+    std::weak_ptr<Deferred> alive = ui_.deferred_;
+    Ui* ui = &ui_;
+    QMetaObject::invokeMethod(
+        app,
+        [alive, ui] {
+            if (const auto d = alive.lock(); d && d->depth == 0) ui->ShowDeferred();
+        },
+        Qt::QueuedConnection);
+}
+
+int Ui::pendingBoxes() const {
+    return int(deferred_->boxes.size());
+}
+
+void Ui::ShowDeferred() {
+    while (!deferred_->boxes.isEmpty()) {
+        auto [message, afterwards] = deferred_->boxes.takeFirst();
+        ShowMessage(message);
+        if (afterwards) afterwards();
+    }
+}
+
+void Ui::Inform(const Message& message, std::function<void()> afterwards) {
+    if (deferred_->depth > 0) {
+        deferred_->boxes.append({message, std::move(afterwards)});
+        return;
+    }
+    ShowMessage(message);
+    if (afterwards) afterwards();
+}
+
 void Ui::ShowError(const ComError& error) {
-    ShowMessage({ShowErrorText(error), programTitle_, MessageIcon::Critical, MessageButtons::Ok,
-                 std::nullopt});
-    if (error.number() == kErrHubNotConnected && notConnected_) notConnected_(error);
+    std::function<void()> afterwards;
+    if (error.number() == kErrHubNotConnected)
+        afterwards = [this, error] {
+            if (notConnected_) notConnected_(error);
+        };
+    Inform({ShowErrorText(error), programTitle_, MessageIcon::Critical, MessageButtons::Ok,
+            std::nullopt},
+           std::move(afterwards));
 }
 
 void Ui::ShowCurrentError() {
@@ -70,13 +130,15 @@ void Ui::ShowCurrentError() {
 }
 
 void Ui::ReportUnsupported(const QString& member) {
-    ShowMessage({ReportUnsupportedText(member), programTitle_, MessageIcon::Critical,
-                 MessageButtons::Ok, std::nullopt});
+    Inform({ReportUnsupportedText(member), programTitle_, MessageIcon::Critical, MessageButtons::Ok,
+            std::nullopt},
+           {});
 }
 
 void Ui::ReportFailing(const QString& member) {
-    ShowMessage({ReportFailingText(member), programTitle_, MessageIcon::Critical,
-                 MessageButtons::Ok, std::nullopt});
+    Inform({ReportFailingText(member), programTitle_, MessageIcon::Critical, MessageButtons::Ok,
+            std::nullopt},
+           {});
 }
 
 bool Ui::ConfirmDiscard() {

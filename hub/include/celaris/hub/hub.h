@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -35,6 +36,12 @@ double NormaliseRadians(double angle);
 
 // A synchronous driver slew shown to the user while it runs (the slewing
 // window). Headless: the blocking driver call itself.
+//
+// The contract for a window: it is shown and painted first, then the
+// motion runs; user input to the program is ignored until it has ended,
+// and no event loop runs inside the call (nothing re-enters the hub
+// meanwhile). A failure goes to the standard error box, which waits until
+// the call has returned.
 class SlewingWindow {
   public:
     virtual ~SlewingWindow() = default;
@@ -69,7 +76,14 @@ class Hub {
     // The driver object, connected or not (nullptr when none).
     Driver* driver() { return state_.ScopeDriver.get(); }
 
-    // Local sidereal time from the engine, radians.
+    // The instant the hub works at, UTC seconds since 1970-01-01T00:00:00Z.
+    // Unset: the computer's clock, read by the engine. Tests set one (the
+    // simulated mount's clock, for one) so that nothing depends on when
+    // they run.
+    using Clock = std::function<double()>;
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
+
+    // Local sidereal time at the hub's clock, radians.
     void UpdateSiderealTime();
     double SiderealAngle() const { return siderealAngle_; }
 
@@ -79,7 +93,26 @@ class Hub {
     // CorrectedRA / CorrectedDec.
     double CorrectedRAFromScope();
     double CorrectedDecFromScope();
+    // Reads the mount's position now into ScopeRA / ScopeDec and the
+    // corrected position, as the status loop's poll does; run after every
+    // command that moves, stops or syncs the mount, so that no client reads
+    // a position older than its own last command. A failing read is
+    // skipped. Nothing when not connected.
+    void PollPosition();
 
+    // Compares the mount's own site with the hub's settings at connection:
+    // more than 0.01 degrees apart in latitude or longitude sets
+    // SiteMismatch and logs a warning once. A driver without a site says
+    // nothing.
+    void CheckSite();
+    // Where the hub's warnings go (standard error unless set).
+    void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
+    void Log(const QString& line);
+
+    // AbortSlew calls so far: a client's synchronous motion that sees this
+    // change has been aborted.
+    uint64_t Aborts() const { return aborts_; }
+    void CountAbort() { ++aborts_; }
     void ApplyPierSide(double raHours, double decDeg);
     // On a scope-frame destination in radians; raises 1031 when a limit is
     // exceeded and the limits are enforced.
@@ -125,6 +158,9 @@ class Hub {
     std::unique_ptr<EngineRef> engine_;
     HubState state_;
     double siderealAngle_ = 0.0;
+    Clock clock_;
+    std::function<void(const QString&)> log_;
+    uint64_t aborts_ = 0;
     double pauseClock_ = 0.0;
     bool pauseRunning_ = false;
     SlewingWindow* slewingWindow_ = nullptr;

@@ -39,6 +39,9 @@ struct HubState {
     // The current pointing is already in the calibration.
     bool ObservationTaken = false;
     QString StatusText;
+    // Empty, or why the mount's own site differs from the hub's (found at
+    // connection): a mismatch costs arc-minutes near the horizon.
+    QString SiteMismatch;
 };
 
 }  // namespace celaris::hub

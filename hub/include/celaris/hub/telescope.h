@@ -18,6 +18,15 @@ inline constexpr char kDriverVersion[] = "1.4";
 inline constexpr char kDriverInfo[] =
     "Celaris Telescope Pointing Correction 1.4.0\r\nASCOM Telescope pointing correction ";
 
+// A client's synchronous motion (slew, park, find-home) that its caller
+// waits for off the hub's thread. See Telescope::BeginSlewToCoordinates.
+struct MotionTicket {
+    enum class Kind { Slew, Park, FindHome };
+    Kind kind = Kind::Slew;
+    QString member;       // the client's member, for the errors
+    uint64_t aborts = 0;  // the hub's AbortSlew count when it began
+};
+
 class Telescope {
   public:
     // Creation: registers the hub again, clears the target, refreshes the
@@ -147,16 +156,41 @@ class Telescope {
     QStringList SupportedActions();
     QString Action(const QString& name, const QString& parameters);
 
+    // The synchronous motions in two steps, for a caller that waits off the
+    // hub's thread (the Alpaca server), so that every other client is
+    // served meanwhile and an AbortSlew from anyone reaches the mount.
+    // Begin... applies every rule of the member above (targets, pier side,
+    // limits, the approach point) and starts the motion the way the driver
+    // offers: its asynchronous slew where it has one, Park and FindHome
+    // without waiting on Celaris's own drivers. MotionSettled, called on the
+    // hub's thread as often as the caller polls, carries the hub's part of
+    // the slew (settling, the final leg) and returns true once the motion
+    // has ended and the position has been read again; it raises "ended
+    // early" when an AbortSlew came first or the mount stopped short, and
+    // any driver error on the way. The members above still block, for
+    // callers in this process.
+    MotionTicket BeginSlewToCoordinates(double raHours, double decDeg);
+    MotionTicket BeginSlewToTarget();
+    MotionTicket BeginSlewToAltAz(double azDeg, double altDeg);
+    MotionTicket BeginPark();
+    MotionTicket BeginFindHome();
+    bool MotionSettled(const MotionTicket& ticket);
+
   private:
+    // How a slew reaches the driver: its synchronous member, its
+    // asynchronous one, or the asynchronous one where it has one.
+    enum class SlewCall { Sync, Async, Best };
     QVariant Get(const char* member);
     void Put(const char* member, const QVariant& value);
     QVariant Call(const char* member, const QVariantList& args = {});
     bool GetBool(const char* member);
     double GetDouble(const char* member);
     int GetInt(const char* member);
-    void CorrectedSlew(double raHours, double decDeg, bool async);
-    void TargetSlew(bool async);
-    void AltAzSlew(double azDeg, double altDeg, bool async);
+    void CorrectedSlew(double raHours, double decDeg, SlewCall how);
+    void TargetSlew(SlewCall how);
+    void AltAzSlew(double azDeg, double altDeg, SlewCall how);
+    bool UseAsync(SlewCall how, const char* canAsync);
+    MotionTicket Ticket(MotionTicket::Kind kind, const char* member) const;
     RaDec CorrectedPosition();
     void WriteScopeTarget(bool raFirst);
     void ReleaseConnection();

@@ -18,6 +18,8 @@ inline constexpr HRESULT kErrRegistryKey = static_cast<HRESULT>(0x80040406);
 inline constexpr HRESULT kErrIndexBounds = static_cast<HRESULT>(0x80040500);
 inline constexpr HRESULT kErrSlewLimits = 1031;
 inline constexpr HRESULT kErrNoCorrection = 1032;
+// A client's synchronous motion that ended before it arrived (InvalidOperation).
+inline constexpr HRESULT kErrMotionEnded = static_cast<HRESULT>(0x8004040B);
 
 // "<member> is not implemented by this telescope driver object." The member
 // is "SideOfPier" for the getter and "Set SideOfPier" for the setter.
@@ -32,6 +34,10 @@ ComError ErrIndexBounds();
 ComError ErrSlewLimits();
 // "Cannot calculate corrected position."
 ComError ErrNoCorrection();
+// "<member> ended early: AbortSlew stopped the mount."
+ComError ErrMotionAborted(const QString& member);
+// "<member> ended early: the mount stopped before it arrived."
+ComError ErrMotionStopped(const QString& member);
 
 // The installed-driver list's errors, all number 0x80040406 with the
 // caller's source.

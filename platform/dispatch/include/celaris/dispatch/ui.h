@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "celaris/dispatch/com_error.h"
@@ -50,7 +51,10 @@ struct DriverChoice {
 
 class Ui {
   public:
-    virtual ~Ui() = default;
+    Ui();
+    virtual ~Ui();
+    Ui(const Ui&) = delete;
+    Ui& operator=(const Ui&) = delete;
 
     // What each implementation provides.
     virtual MessageAnswer ShowMessage(const Message& message) = 0;
@@ -83,13 +87,36 @@ class Ui {
     void SetNotConnectedHandler(std::function<void(const ComError&)> handler) {
         notConnected_ = std::move(handler);
     }
+    // While one is alive, the standard boxes (error, unsupported, failing)
+    // wait: a client call never runs a window's event loop. When the last
+    // scope ends they are shown from the event loop, after the call has
+    // returned (at once when there is no event loop).
+    class ClientCall {
+      public:
+        explicit ClientCall(Ui& ui);
+        ~ClientCall();
+        ClientCall(const ClientCall&) = delete;
+        ClientCall& operator=(const ClientCall&) = delete;
+
+      private:
+        Ui& ui_;
+    };
+    // Boxes waiting for the end of a client call.
+    int pendingBoxes() const;
+
     // Title of the standard boxes; "Celaris" unless set.
     void SetProgramTitle(QString title) { programTitle_ = std::move(title); }
     const QString& programTitle() const { return programTitle_; }
 
   private:
+    struct Deferred;
+    // A standard box, then what follows it (the not-connected handler).
+    void Inform(const Message& message, std::function<void()> afterwards);
+    void ShowDeferred();
+
     std::function<void(const ComError&)> notConnected_;
     QString programTitle_ = QStringLiteral("Celaris");
+    std::shared_ptr<Deferred> deferred_;
 };
 
 // The texts of the standard boxes, for implementations and tests.

@@ -24,6 +24,7 @@
 #include <QPair>
 #include <memory>
 
+#include "celaris/dispatch/motion_starter.h"
 #include "celaris/drivers/simulator/simulator_clock.h"
 #include "celaris/drivers/simulator/simulator_options.h"
 #include "celaris/drivers/telescope_base.h"
@@ -53,7 +54,7 @@ struct MountState;
 struct StoredPosition;
 }  // namespace sim
 
-class SimulatedMount : public TelescopeBase {
+class SimulatedMount : public TelescopeBase, public MotionStarter {
   public:
     explicit SimulatedMount(SimulatorOptions options = {},
                             std::shared_ptr<SimulatorClock> clock = SimulatorClock::System());
@@ -158,6 +159,11 @@ class SimulatedMount : public TelescopeBase {
     void SyncToCoordinates(double ra, double dec) override;
     void SyncToTarget() override;
     void Unpark() override;
+
+    // Park and FindHome without the wait: Slewing is true on the way,
+    // AtPark / AtHome once there; AbortSlew stops short of it.
+    void StartPark() override;
+    void StartFindHome() override;
 
   private:
     // The mount's own refusals, after the base's guards (capability,
