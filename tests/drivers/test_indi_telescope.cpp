@@ -360,7 +360,7 @@ TEST_F(IndiTelescopeTest, AServerLostWhileIdleFailsEveryDeviceMemberUntilConnect
         {"Tracking", [&] { scope->Tracking(); }},
         {"CanPark", [&] { scope->CanPark(); }},
         {"CanSlew", [&] { scope->CanSlew(); }},
-        {"TrackingRates", [&] { scope->TrackingRatesList(); }},
+        {"TrackingRates", [&] { scope->TrackingRates(); }},
     };
     for (const auto& [name, call] : members) {
         const dispatch::ComError e = ErrorOf(call);
