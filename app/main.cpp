@@ -29,11 +29,13 @@
 #include <optional>
 
 #include "celaris/alpaca/server.h"
+#include "celaris/dispatch/driver.h"
 #include "celaris/dispatch/headless_ui.h"
 #include "celaris/drivers/alpaca/alpaca_telescope.h"
 #include "celaris/drivers/alpaca/discovery.h"
 #include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
+#include "celaris/drivers_list/installed_drivers.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
 #include "desktop.h"
@@ -95,6 +97,41 @@ bool WantWindows(int argc, char** argv) {
     return false;
 }
 
+constexpr char kUsage[] =
+    "usage: celaris [--headless] [--driver ID] [--profile FILE] [--listen ADDR:PORT]\n"
+    "       celaris --discover-alpaca [--profile FILE]\n"
+    "       celaris --screenshots DIR [--profile FILE]\n";
+
+// A command line that cannot be followed: the reason, the usage, exit code 2.
+int UsageError(const QString& why) {
+    std::fprintf(stderr, "celaris: %s\n%s", qPrintable(why), kUsage);
+    return 2;
+}
+
+// Null when a driver serves the id (it is only made, not connected), else
+// why not, with the ids that would do.
+std::optional<QString> UnknownDriver(const QString& id, const celaris::profile::Profile& profile) {
+    using namespace celaris;
+    QString why;
+    try {
+        DriverFactory::Instance().Create(id);
+        return std::nullopt;
+    } catch (const dispatch::ComError& e) {
+        why = e.description();
+    }
+    QString known = QStringLiteral("%1\nKnown drivers:").arg(why);
+    try {
+        for (const auto& d : drivers_list::InstalledDrivers(profile).List())
+            known += QStringLiteral("\n  %1  (%2)").arg(d.progId, d.description);
+    } catch (const dispatch::ComError& e) {
+        known += QStringLiteral("\n  (the list is incomplete: %1)").arg(e.description());
+    }
+    known += QStringLiteral(
+        "\nand any INDI or Alpaca mount by address: indi:HOST:PORT/DEVICE, indi:DEVICE, "
+        "alpaca:HOST:PORT/N.");
+    return known;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,7 +163,12 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("screenshots"),
                       QStringLiteral("Render every window to DIR/<window>.png and exit."),
                       QStringLiteral("dir")});
-    parser.process(app);
+    if (!parser.parse(app.arguments())) return UsageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return UsageError(QStringLiteral("unexpected argument \"%1\".")
+                              .arg(parser.positionalArguments().constFirst()));
 
     celaris::RegisterSimulatorDriver();
     celaris::RegisterAlpacaDriver();
@@ -137,6 +179,12 @@ int main(int argc, char** argv) {
     try {
         const QString profilePath = parser.value(QStringLiteral("profile"));
         if (parser.isSet(QStringLiteral("discover-alpaca"))) return DiscoverAlpaca(profilePath);
+        if (parser.isSet(QStringLiteral("driver"))) {
+            const celaris::profile::Profile store(
+                profilePath.isEmpty() ? celaris::profile::DefaultProfilePath() : profilePath);
+            if (const auto why = UnknownDriver(parser.value(QStringLiteral("driver")), store))
+                return UsageError(*why);
+        }
         std::optional<celaris::alpaca::ListenAddress> listen;
         if (parser.isSet(QStringLiteral("listen"))) {
             listen = celaris::alpaca::ParseListenAddress(parser.value(QStringLiteral("listen")));
@@ -146,12 +194,17 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
-        if (parser.isSet(QStringLiteral("driver"))) {
-            celaris::profile::Profile p(
-                profilePath.isEmpty() ? celaris::profile::DefaultProfilePath() : profilePath);
-            celaris::profile::WriteScope(p, parser.value(QStringLiteral("driver")));
-        }
         celaris::hub::Program program(ui, profilePath);
+        if (parser.isSet(QStringLiteral("driver"))) {
+            // Kept for this run even where the store cannot keep it.
+            program.settings().Scope = parser.value(QStringLiteral("driver"));
+            try {
+                celaris::profile::WriteScope(program.profile(),
+                                             parser.value(QStringLiteral("driver")));
+            } catch (const celaris::dispatch::ComError& e) {
+                if (program.SettingsKept()) ui.Log(e.description());
+            }
+        }
         std::unique_ptr<celaris::windows::Desktop> desktop;
         if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, &qtUi);
         if (parser.isSet(QStringLiteral("screenshots"))) {
@@ -196,7 +249,9 @@ int main(int argc, char** argv) {
         server.reset();
         desktop.reset();
         program.Shutdown();
-        std::fprintf(stderr, "celaris: settings saved, exiting.\n");
+        std::fprintf(stderr, program.SettingsSaved()
+                                 ? "celaris: settings saved, exiting.\n"
+                                 : "celaris: exiting; the settings were not saved.\n");
         return rc;
     } catch (const celaris::dispatch::ComError& e) {
         std::fprintf(stderr, "celaris: %s (error %d, %s)\n", qPrintable(e.description()),

@@ -51,6 +51,7 @@ Hub::~Hub() = default;
 
 Driver& Hub::ConnectedDriver() {
     if (!state_.DriverConnected || !state_.ScopeDriver) throw dispatch::ErrHubNotConnected();
+    if (state_.DriverLost) throw *state_.DriverLost;
     return *state_.ScopeDriver;
 }
 

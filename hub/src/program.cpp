@@ -25,9 +25,12 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
     : ui_(ui),
       profile_(profilePath.isEmpty() ? profile::DefaultProfilePath() : profilePath),
       hubProfile_(std::make_unique<StoreProfile>(profile_)) {
-    // The settings store: device type and the hub's own driver id.
+    // The settings store: device type and the hub's own driver id. A store
+    // that cannot be written does not stop the program; the user hears it
+    // once.
     profile_.SetDeviceType(QString::fromLatin1(profile::kDeviceType));
-    hubProfile_->RegisterHub();
+    if (QString why; !profile_.Writable(&why)) SettingsNotKept(why);
+    RegisterHub();
 
     // The setup window's loading: the site and mount, then the engine with
     // the site.
@@ -51,7 +54,7 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
 
     // The main window's loading, as far as the rules go.
     status_ = std::make_unique<StatusLoop>(*hub_);
-    hubProfile_->RegisterHub();
+    RegisterHub();
     UpdateEngineTerms();
     status_->SetPollInterval(settings_.PollInterval);
     installed_ = std::make_unique<drivers_list::InstalledDrivers>(profile_);
@@ -63,6 +66,22 @@ Program::Program(dispatch::Ui& ui, const QString& profilePath)
 
 Program::~Program() {
     Shutdown();
+}
+
+void Program::SettingsNotKept(const QString& why) {
+    if (!settingsKept_) return;
+    settingsKept_ = false;
+    // The store has said so itself when it would not touch its file.
+    if (why == profile_.loadWarning()) return;
+    ui_.Log(QStringLiteral("Settings will not be kept: %1").arg(why));
+}
+
+void Program::RegisterHub() {
+    try {
+        hubProfile_->RegisterHub();
+    } catch (const dispatch::ComError& e) {
+        SettingsNotKept(e.description());
+    }
 }
 
 bool Program::StartTimer() {
@@ -104,8 +123,11 @@ void Program::Shutdown() {
     try {
         profile::WriteSetupSettings(profile_, settings_);
         profile::SaveSettings(profile_, settings_);
+        saved_ = true;
     } catch (const dispatch::ComError& e) {
-        ui_.ShowError(e);
+        // Already said at start, or news now.
+        if (settingsKept_) ui_.ShowError(e);
+        settingsKept_ = false;
     }
     status_.reset();
     hub_.reset();

@@ -62,7 +62,8 @@ void StatusLoop::TimerTic() {
     HubState& s = hub_.state();
     MainControls& c = *controls_;
     Step([&] { hub_.UpdateSiderealTime(); });
-    if (s.DriverConnected) {
+    if (s.DriverConnected) Step([&] { hub_.CheckDriverConnection(); });
+    if (s.DriverConnected && !s.DriverLost) {
         hub_.PollPosition();
         c.cmdStartCalEnabled = !c.Calibrating;
     } else {
@@ -127,7 +128,7 @@ void StatusLoop::UpdateStatus() {
         c.ShownTargetDec = s.TargetDec;
     }
 
-    if (s.DriverConnected) {
+    if (s.DriverConnected && !s.DriverLost) {
         bool slewing = false;
         Step([&] { slewing = hub_.DriverSlewing(); });
         if (slewing)
@@ -140,7 +141,8 @@ void StatusLoop::UpdateStatus() {
                 QStringLiteral("No. Observ's = ") + QString::number(c.ObservationCount);
         ++StatusCount;
     } else {
-        s.StatusText += QStringLiteral("\r\nNot Connected");
+        s.StatusText += s.DriverLost ? QStringLiteral("\r\nConnection lost")
+                                     : QStringLiteral("\r\nNot Connected");
         c.btnAlignPolarEnabled = false;
         c.slewControlsEnabled = false;
         c.cmdStopSlewEnabled = false;

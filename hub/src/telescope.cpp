@@ -57,7 +57,8 @@ Telescope::~Telescope() {
 
 bool Telescope::Connected() {
     return Guard(hub_, [&] {
-        const bool connected = hub_.state().DriverConnected;
+        hub_.CheckDriverConnection();
+        const bool connected = hub_.state().DriverConnected && !hub_.state().DriverLost;
         try {
             hub_.RequestStatusUpdate();
         } catch (...) {
@@ -70,6 +71,9 @@ void Telescope::SetConnected(bool value) {
     Guard(hub_, [&] {
         HubState& s = hub_.state();
         if (value) {
+            // A driver that lost its device is connected again, whoever
+            // holds connections.
+            if (s.DriverConnected && !hub_.CheckDriverConnection()) hub_.ReconnectDriver();
             // An object that already holds a connection holds only one.
             if (s.DriverConnected && clientConnected_) return;
             if (s.DriverConnected) {
@@ -123,6 +127,7 @@ void Telescope::ReleaseConnection() {
     // A driver that refuses keeps the hub connected; the client hears why.
     s.ScopeDriver->Put(QStringLiteral("Connected"), false);
     s.DriverConnected = false;
+    s.DriverLost.reset();
     s.ScopeDriver.reset();
 }
 

@@ -26,13 +26,22 @@ inline constexpr char kSimDevice[] = "Telescope Simulator";
 class IndiSimulatorRig {
   public:
     IndiSimulatorRig() {
-        indi::IndiServerOptions o;
-        o.drivers = {QStringLiteral("indi_simulator_telescope")};
-        o.home = home_.path();
-        server_ = indi::IndiServer::Start(o, QStringLiteral("test"));
+        options_.drivers = {QStringLiteral("indi_simulator_telescope")};
+        options_.home = home_.path();
+        server_ = indi::IndiServer::Start(options_, QStringLiteral("test"));
+        options_.port = server_->port();
     }
 
-    int port() const { return server_->port(); }
+    // The server dies as in a crash (SIGKILL; its drivers end with it).
+    void Crash() {
+        tuner_.reset();
+        ::kill(server_->pid(), SIGKILL);
+        server_->Stop();
+    }
+    // A new server on the same port, with the same home.
+    void StartAgain() { server_ = indi::IndiServer::Start(options_, QStringLiteral("test")); }
+
+    int port() const { return options_.port; }
     pid_t pid() const { return server_->pid(); }
     indi::IndiServer& server() { return *server_; }
     QString id() const {
@@ -75,6 +84,7 @@ class IndiSimulatorRig {
 
   private:
     QTemporaryDir home_;
+    indi::IndiServerOptions options_;
     std::unique_ptr<indi::IndiServer> server_;
     std::unique_ptr<indi::IndiClient> tuner_;
 };

@@ -11,6 +11,7 @@
 #include <sys/types.h>
 #include <cmath>
 #include <csignal>
+#include <vector>
 
 #include "celaris/dispatch/ascom_errors.h"
 #include "indi_rig.h"
@@ -34,20 +35,7 @@ double ArcsecBetween(double ra1, double dec1, double ra2, double dec2) {
     return eraSeps(ra1 * 15.0 * d2r, dec1 * d2r, ra2 * 15.0 * d2r, dec2 * d2r) / d2r * 3600.0;
 }
 
-// Processes of a process group that still run (exited ones waiting to be
-// collected do not count).
-int LiveProcessesInGroup(pid_t group) {
-    int live = 0;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        // pid (comm) state ppid pgrp ...
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z") ++live;
-    }
-    return live;
-}
+using indi::LiveProcessesInGroup;
 
 class IndiTelescopeTest : public ::testing::Test {
   protected:
@@ -357,6 +345,38 @@ TEST_F(IndiTelescopeTest, ASilentServerTimesOutAndALostOneFailsTheNextCall) {
     // The hub can still let go of it.
     scope->SetConnected(false);
     scope.reset();
+}
+
+TEST_F(IndiTelescopeTest, AServerLostWhileIdleFailsEveryDeviceMemberUntilConnectedAgain) {
+    rig.Crash();
+    ASSERT_TRUE(Eventually([&] { return !scope->Connected(); }, 5s));
+    // Nothing comes from what the cache kept: positions, state and the
+    // capabilities all raise the loss.
+    const std::vector<std::pair<const char*, std::function<void()>>> members = {
+        {"RightAscension", [&] { scope->RightAscension(); }},
+        {"Altitude", [&] { scope->Altitude(); }},
+        {"Slewing", [&] { scope->Slewing(); }},
+        {"AtPark", [&] { scope->AtPark(); }},
+        {"Tracking", [&] { scope->Tracking(); }},
+        {"CanPark", [&] { scope->CanPark(); }},
+        {"CanSlew", [&] { scope->CanSlew(); }},
+        {"TrackingRates", [&] { scope->TrackingRates(); }},
+    };
+    for (const auto& [name, call] : members) {
+        const dispatch::ComError e = ErrorOf(call);
+        EXPECT_EQ(e.number(), kNotConnected) << name;
+        EXPECT_TRUE(e.description().startsWith("Lost the connection to the INDI server"))
+            << name << ": " << e.description().toStdString();
+    }
+    // No server yet: connecting says so and stays disconnected.
+    EXPECT_EQ(ErrorOf([&] { scope->SetConnected(true); }).number(), kNotConnected);
+    EXPECT_FALSE(scope->Connected());
+
+    rig.StartAgain();
+    scope->SetConnected(true);
+    EXPECT_TRUE(scope->Connected());
+    EXPECT_TRUE(std::isfinite(scope->Declination()));
+    EXPECT_TRUE(scope->CanPark());
 }
 
 TEST(IndiConnection, AnAbsentServerOrDeviceIsNotConnected) {

@@ -5,6 +5,8 @@
 #include <erfa.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "celaris/dispatch/scripted_ui.h"
 #include "celaris/drivers/indi/indi_telescope.h"
@@ -28,6 +30,12 @@ double ArcsecBetween(double ra1, double dec1, double ra2, double dec2) {
     const double d2r = M_PI / 180.0;
     return eraSeps(ra1 * 15.0 * d2r, dec1 * d2r, ra2 * 15.0 * d2r, dec2 * d2r) / d2r * 3600.0;
 }
+
+// The program's log as the user would read it.
+struct LoggingUi : dispatch::ScriptedUi {
+    void Log(const QString& line) override { logged.append(line); }
+    QStringList logged;
+};
 
 class HubOnIndiTest : public ::testing::Test {
   protected:
@@ -65,7 +73,7 @@ class HubOnIndiTest : public ::testing::Test {
     IndiSimulatorRig rig;
     hub::Settings settings;
     IndiProfile profile;
-    dispatch::ScriptedUi ui;
+    LoggingUi ui;
     std::unique_ptr<hub::Hub> hub;
     std::unique_ptr<hub::StatusLoop> status;
 };
@@ -114,5 +122,64 @@ TEST_F(HubOnIndiTest, AClientSlewPutsTheMountWhereTheModelSays) {
         EXPECT_FALSE(client.Slewing());
     }
     client.SetConnected(false);
+    EXPECT_FALSE(hub->state().DriverConnected);
+}
+
+TEST_F(HubOnIndiTest, ALostServerIsReportedToEveryClientAndTheNextConnectionResumes) {
+    const int32_t kLost = static_cast<int32_t>(0x80040407);
+    hub::Telescope first(*hub);
+    hub::Telescope second(*hub);
+    first.SetConnected(true);
+    second.SetConnected(true);
+    status->TimerTic();
+    const double dec = first.Declination();
+
+    rig.Crash();
+    // The next poll notices; from then on nothing comes from the last poll.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            status->TimerTic();
+            return !first.Connected();
+        },
+        std::chrono::seconds(5)));
+    for (hub::Telescope* client : {&first, &second}) {
+        EXPECT_FALSE(client->Connected());
+        for (const auto& [name, call] : std::vector<std::pair<const char*, std::function<void()>>>{
+                 {"RightAscension", [&] { client->RightAscension(); }},
+                 {"Declination", [&] { client->Declination(); }},
+                 {"Slewing", [&] { client->Slewing(); }},
+                 {"Tracking", [&] { client->Tracking(); }}}) {
+            const dispatch::ComError e = ErrorOf(call);
+            EXPECT_EQ(e.number(), kLost) << name;
+            EXPECT_TRUE(e.description().startsWith("Lost the connection to the INDI server"))
+                << name << ": " << e.description().toStdString();
+        }
+    }
+    for (int i = 0; i < 5; ++i) status->TimerTic();
+    EXPECT_TRUE(hub->state().StatusText.contains("Connection lost"))
+        << hub->state().StatusText.toStdString();
+    ASSERT_EQ(ui.logged.size(), 1) << ui.logged.join('\n').toStdString();
+    EXPECT_TRUE(ui.logged[0].contains("no longer connected")) << ui.logged[0].toStdString();
+    EXPECT_TRUE(ui.logged[0].contains("Lost the connection")) << ui.logged[0].toStdString();
+
+    // With no server yet, connecting fails and says why.
+    EXPECT_EQ(ErrorOf([&] { first.SetConnected(true); }).number(), kLost);
+    EXPECT_FALSE(second.Connected());
+
+    // A new server on the same port: the client that asks connects the
+    // driver again, while the other still holds its connection.
+    rig.StartAgain();
+    first.SetConnected(true);
+    EXPECT_TRUE(first.Connected());
+    EXPECT_TRUE(second.Connected());
+    EXPECT_EQ(hub->state().ConnectionCount, 2);
+    status->TimerTic();
+    EXPECT_NEAR(second.Declination(), dec, 1.0);
+    EXPECT_EQ(ui.logged.size(), 2);
+
+    // Both let go; the driver goes with the last.
+    first.SetConnected(false);
+    EXPECT_TRUE(hub->state().DriverConnected);
+    second.SetConnected(false);
     EXPECT_FALSE(hub->state().DriverConnected);
 }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -82,8 +83,8 @@ TEST(Profile, ACorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
          {QByteArray("{\"celarisProfile\": 1, \"deviceTypes\": {\"Telescope\": "),  // cut short
           QByteArray("\x00\x01garbage", 9),
           QByteArray(R"({"celarisProfile": 1, "deviceTypes": {"Telescope": {"Celaris.Telescope":)"
-                     R"( {"values": {"Latitude": 12}}}}})"),  // a number where text belongs
-          QByteArray("[]")}) {
+                     R"( {"values": {"Latitude": [12]}}}}})"),  // a list where text belongs
+          QByteArray(R"({"celarisProfile": "one", "deviceTypes": {}})"), QByteArray("[]")}) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("profile.json"));
         {
@@ -104,6 +105,63 @@ TEST(Profile, ACorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
         p.WriteValue(kId, QStringLiteral("Latitude"), QStringLiteral("52"));
         EXPECT_EQ(Profile(path).GetValue(kId, QStringLiteral("Latitude")), QStringLiteral("52"));
     }
+}
+
+TEST(Profile, HandEditedNumbersAndBooleansAreReadAsTheirText) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("profile.json"));
+    const QByteArray edited =
+        R"({"deviceTypes": {"Telescope": {"Celaris.Telescope": {"values": {)"
+        R"("Latitude": 52, "Longitude": -1.25, "Backlash": 6e1, "AntiBacklash": true,)"
+        R"("J2000": false, "Scope": "Celaris.Simulator", "Pressure": null},)"
+        R"("subKeys": {"FormPositions": {"PosMainX": 120}}}}}})";
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(edited);  // no format number either, as a hand-written file may be
+    }
+    Profile p(path);
+    EXPECT_TRUE(p.loadWarning().isEmpty()) << p.loadWarning().toStdString();
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Latitude")), QStringLiteral("52"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Longitude")), QStringLiteral("-1.25"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Backlash")), QStringLiteral("60"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("AntiBacklash")), QStringLiteral("True"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("J2000")), QStringLiteral("False"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Scope")), QStringLiteral("Celaris.Simulator"));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Pressure")), QString());
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("PosMainX"), QStringLiteral("FormPositions")),
+              QStringLiteral("120"));
+    EXPECT_EQ(FilesIn(dir.path()), QStringList{QStringLiteral("profile.json")});
+
+    // The next write stores text and the format number.
+    p.WriteValue(kId, QStringLiteral("Temperature"), QStringLiteral("10"));
+    const QJsonObject root = QJsonDocument::fromJson(ReadBytes(path)).object();
+    EXPECT_EQ(root.value(QStringLiteral("celarisProfile")).toInt(), 1);
+    EXPECT_EQ(Profile(path).GetValue(kId, QStringLiteral("Latitude")), QStringLiteral("52"));
+}
+
+TEST(Profile, ANewerVersionsFileIsReadAndNeverOverwritten) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("profile.json"));
+    const QByteArray newer =
+        R"({"celarisProfile": 2, "somethingNew": {"x": 1}, "deviceTypes": {"Telescope": {)"
+        R"("Celaris.Telescope": {"values": {"Latitude": "48.5"}}}}})";
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(newer);
+    }
+    Profile p(path);
+    EXPECT_TRUE(p.loadWarning().contains(QStringLiteral("newer version")))
+        << p.loadWarning().toStdString();
+    EXPECT_TRUE(p.loadWarning().contains(QStringLiteral("format 2")));
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Latitude")), QStringLiteral("48.5"));
+    EXPECT_FALSE(p.Writable());
+    EXPECT_THROW(p.WriteValue(kId, QStringLiteral("Latitude"), QStringLiteral("1")), ComError);
+    // In memory for this run; the file as the newer version wrote it.
+    EXPECT_EQ(p.GetValue(kId, QStringLiteral("Latitude")), QStringLiteral("1"));
+    EXPECT_EQ(ReadBytes(path), newer);
+    EXPECT_EQ(FilesIn(dir.path()), QStringList{QStringLiteral("profile.json")});
 }
 
 TEST(Profile, AWriteStoppedAtAnyStepLeavesTheOldOrTheNewFile) {
@@ -188,6 +246,13 @@ TEST(Profile, AFailedWriteRaisesAndKeepsTheValueInMemory) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("blocker")));
     }
     EXPECT_EQ(p.GetValue(kId, QStringLiteral("Scope")), QStringLiteral("Celaris.Simulator"));
+    // Known before any write is tried, and nothing left behind by asking.
+    QString why;
+    EXPECT_FALSE(p.Writable(&why));
+    EXPECT_TRUE(why.contains(QStringLiteral("blocker"))) << why.toStdString();
+    Profile fresh(dir.filePath(QStringLiteral("ok/profile.json")));
+    EXPECT_TRUE(fresh.Writable());
+    EXPECT_TRUE(FilesIn(dir.filePath(QStringLiteral("ok"))).isEmpty());
 }
 
 TEST(Profile, ABatchIsWrittenOnceAndWhole) {

@@ -107,6 +107,13 @@ int ConnectSocket(const QString& host, int port, std::chrono::milliseconds timeo
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     timeval tv{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    // A server whose computer goes away sends no end of stream: probe an
+    // idle connection, so that its loss shows within half a minute.
+    const int idle = 10, interval = 5, probes = 3;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     return fd;
 }
 

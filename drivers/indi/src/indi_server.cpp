@@ -1,21 +1,24 @@
 #include "celaris/drivers/indi/indi_server.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QList>
 
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers/indi/indi_client.h"
+#include "spawn.h"
 
 extern char** environ;
 
@@ -40,12 +43,34 @@ QList<QByteArray> Environment(const QString& home) {
 
 }  // namespace
 
+namespace {
+
+// Nothing listens on the port (bound as indiserver binds it: every address,
+// address reuse on).
+bool PortFree(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return free;
+}
+
+}  // namespace
+
 int FreeLocalPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Every address, as indiserver binds it: a port some connection uses
+    // locally on the loopback is not free for it.
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
     a.sin_port = 0;
     socklen_t len = sizeof a;
     int port = 0;
@@ -58,50 +83,51 @@ int FreeLocalPort() {
 
 std::unique_ptr<IndiServer> IndiServer::Start(const IndiServerOptions& options,
                                               const QString& errorSource) {
+    const QString runtimeDir =
+        options.runtimeDir.isEmpty() ? DefaultRuntimeDir() : options.runtimeDir;
+    // What an earlier run left behind holds its drivers' devices (a serial
+    // port, a park file) and, perhaps, the port asked for.
+    StopStaleServers(runtimeDir);
+    QDir().mkpath(runtimeDir);
+
     QString lastError;
     // A port found free can be taken before the server binds it; try again
-    // on another.
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        const int port = FreeLocalPort();
+    // on another. A port asked for is tried once.
+    const int attempts = options.port == 0 ? kStartAttempts : 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const int port = options.port != 0 ? options.port : FreeLocalPort();
         if (port == 0) Raise(kDriverError, errorSource, QStringLiteral("No free local port."));
+        // Else the readiness probe below would find whatever listens there.
+        if (options.port != 0 && !PortFree(port))
+            Raise(kDriverError, errorSource,
+                  QStringLiteral("Cannot start %1: port %2 is in use.")
+                      .arg(options.program)
+                      .arg(port));
 
         // Each server gets its own local socket, so that several can run.
-        const QByteArray socketPath =
-            QStringLiteral("/tmp/celaris-indiserver-%1-%2").arg(::getpid()).arg(port).toLocal8Bit();
-        QList<QByteArray> args = {options.program.toLocal8Bit(), "-p", QByteArray::number(port),
-                                  "-u", socketPath};
-        for (const QString& d : options.drivers) args.append(d.toLocal8Bit());
-        QList<char*> argv;
-        for (QByteArray& a : args) argv.append(a.data());
-        argv.append(nullptr);
-        QList<QByteArray> env = Environment(options.home);
-        QList<char*> envp;
-        for (QByteArray& e : env) envp.append(e.data());
-        envp.append(nullptr);
-
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        const QByteArray log =
-            options.logFile.isEmpty() ? QByteArray("/dev/null") : options.logFile.toLocal8Bit();
-        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        // A group of its own: stopping the group stops the drivers too.
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        pid_t pid = -1;
-        const int rc = ::posix_spawnp(&pid, argv[0], &files, &attr, argv.data(), envp.data());
-        posix_spawnattr_destroy(&attr);
-        posix_spawn_file_actions_destroy(&files);
-        if (rc != 0)
+        const QString socketPath =
+            QDir(runtimeDir).filePath(QStringLiteral("indiserver-%1-%2").arg(::getpid()).arg(port));
+        SpawnRequest request;
+        request.program = options.program.toLocal8Bit();
+        request.args = {"-p", QByteArray::number(port), "-u", QFile::encodeName(socketPath)};
+        for (const QString& d : options.drivers) request.args.append(d.toLocal8Bit());
+        request.env = Environment(options.home);
+        if (!options.logFile.isEmpty()) request.outputPath = QFile::encodeName(options.logFile);
+        int err = 0;
+        const pid_t pid = SpawnTiedToProcess(request, &err);
+        if (pid < 0)
             Raise(kDriverError, errorSource,
                   QStringLiteral("Cannot start %1: %2.")
-                      .arg(options.program, QString::fromLocal8Bit(std::strerror(rc))));
+                      .arg(options.program, QString::fromLocal8Bit(std::strerror(err))));
 
-        std::unique_ptr<IndiServer> server(new IndiServer(pid, port));
+        std::unique_ptr<IndiServer> server(new IndiServer(pid, port, socketPath));
+        QString why;
+        server->record_ = ServerRecord::Create(runtimeDir, pid, socketPath, &why);
+        if (!server->record_)
+            std::fprintf(stderr,
+                         "celaris: the INDI server on port %d is not recorded in %s (%s); "
+                         "should Celaris crash, it will not be found again.\n",
+                         port, qPrintable(runtimeDir), qPrintable(why));
         const auto deadline = std::chrono::steady_clock::now() + options.readyTimeout;
         while (std::chrono::steady_clock::now() < deadline) {
             if (!server->Running()) break;
@@ -149,6 +175,8 @@ void IndiServer::Stop() {
     ::kill(-pid_, SIGKILL);
     Reap(true);
     pid_ = -1;
+    QFile::remove(socketPath_);
+    record_.reset();
 }
 
 }  // namespace celaris::indi

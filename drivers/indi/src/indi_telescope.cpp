@@ -247,6 +247,8 @@ void IndiTelescope::RequireConnected() const {
 
 std::optional<Property> IndiTelescope::Prop(const char* name) const {
     if (!client_) return std::nullopt;
+    // What the cache kept from a lost server is no longer the device's word.
+    if (client_->IsLost()) RaiseLost();
     return client_->Find(device_, P(name));
 }
 
@@ -383,7 +385,7 @@ QString IndiTelescope::Description() {
 
 QString IndiTelescope::DriverInfo() {
     QString info = QStringLiteral("Celaris INDI client %1").arg(DriverVersion());
-    const auto d = Prop("DRIVER_INFO");
+    const auto d = client_ ? client_->Find(device_, P("DRIVER_INFO")) : std::nullopt;
     if (d) {
         info += QStringLiteral("; INDI driver %1 (%2) version %3")
                     .arg(d->Text(P("DRIVER_NAME")).value_or(QString()),

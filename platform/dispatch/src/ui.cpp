@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <cstdio>
 
 #include "celaris/dispatch/errors.h"
 
@@ -112,6 +113,11 @@ void Ui::Inform(const Message& message, std::function<void()> afterwards) {
     }
     ShowMessage(message);
     if (afterwards) afterwards();
+}
+
+void Ui::Log(const QString& line) {
+    std::fprintf(stderr, "celaris: %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
 }
 
 void Ui::ShowError(const ComError& error) {

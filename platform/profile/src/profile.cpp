@@ -1,15 +1,20 @@
 #include "celaris/profile/profile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
+#include <cmath>
 #include <cstdio>
 
 #include "celaris/dispatch/errors.h"
+#include "celaris/profile/value_text.h"
 
 namespace celaris::profile {
 
@@ -67,10 +72,42 @@ void Profile::Load() {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) return unreadable();
     file.close();
+    // A newer version's file: read what this version understands of it,
+    // and leave it as it is, so that the newer version finds all it wrote.
+    if (const auto format = FormatOf(bytes); format && *format > kVersion) {
+        readOnly_ = true;
+        const bool understood = Parse(bytes);
+        if (!understood) deviceTypes_.clear();
+        loadWarning_ =
+            QStringLiteral(
+                "The settings file %1 was written by a newer version of Celaris (format %2; "
+                "this version writes format %3). %4 Changes are not saved, so that the file "
+                "is not overwritten.")
+                .arg(path_)
+                .arg(*format)
+                .arg(kVersion)
+                .arg(understood ? QStringLiteral("Its settings are read as far as this "
+                                                 "version understands them.")
+                                : QStringLiteral("This version cannot read it; the defaults "
+                                                 "apply."));
+        Report(loadWarning_);
+        return;
+    }
     if (!Parse(bytes)) {
         deviceTypes_.clear();
         SetAside(QStringLiteral("it is not a settings file"));
     }
+}
+
+std::optional<int> Profile::FormatOf(const QByteArray& bytes) {
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    if (!doc.isObject()) return std::nullopt;
+    const QJsonValue version = doc.object().value(kVersionKey);
+    // A file written by hand may leave the format out: it is this one.
+    if (version.isUndefined()) return kVersion;
+    const double v = version.toDouble(-1.0);
+    if (v < 1.0 || v != std::floor(v) || v > 1e6) return std::nullopt;
+    return static_cast<int>(v);
 }
 
 bool Profile::Parse(const QByteArray& bytes) {
@@ -78,18 +115,34 @@ bool Profile::Parse(const QByteArray& bytes) {
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) return false;
     const QJsonObject root = doc.object();
-    if (root.value(kVersionKey).toInt(-1) != kVersion) return false;
+    if (!FormatOf(bytes)) return false;
     const QJsonValue types = root.value(kDeviceTypesKey);
     if (!types.isObject()) return false;
 
-    // Values: an object of strings only.
+    // Values: text, or what a hand edit puts there, numbers and booleans,
+    // taken as the text they stand for; null is a value not set.
     auto readValues = [](const QJsonValue& v, Values& into) {
         if (v.isUndefined()) return true;
         if (!v.isObject()) return false;
         const QJsonObject o = v.toObject();
         for (auto it = o.begin(); it != o.end(); ++it) {
-            if (!it.value().isString()) return false;
-            into[Fold(it.key())] = Entry{it.key(), it.value().toString()};
+            QString text;
+            switch (it.value().type()) {
+                case QJsonValue::String:
+                    text = it.value().toString();
+                    break;
+                case QJsonValue::Double:
+                    text = DoubleText(it.value().toDouble());
+                    break;
+                case QJsonValue::Bool:
+                    text = BoolText(it.value().toBool());
+                    break;
+                case QJsonValue::Null:
+                    continue;
+                default:
+                    return false;
+            }
+            into[Fold(it.key())] = Entry{it.key(), text};
         }
         return true;
     };
@@ -269,11 +322,30 @@ void Profile::EndBatch() {
     if (--batchDepth_ == 0 && dirty_) Save();
 }
 
+bool Profile::Writable(QString* why) const {
+    auto fail = [&](const QString& reason) {
+        if (why != nullptr) *why = reason;
+        return false;
+    };
+    if (readOnly_) return fail(loadWarning_);
+    const QFileInfo target(path_);
+    const QString folder = target.absolutePath();
+    if (!QDir().mkpath(folder)) return fail(QStringLiteral("cannot create the folder ") + folder);
+    // A file named as the writes name their temporary files, so that one a
+    // crash leaves is cleared away at the next start.
+    QFile probe(target.absoluteFilePath() + QStringLiteral(".tmp-%1-probe").arg(::getpid()));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return fail(
+            QStringLiteral("cannot create a file in %1: %2").arg(folder, probe.errorString()));
+    probe.remove();
+    return true;
+}
+
 void Profile::Save() {
     const QString source = QString::fromLatin1(kProfileErrorSource);
     if (readOnly_)
         throw ComError(dispatch::kErrRegistryKey, source,
-                       QStringLiteral("The settings file %1 could not be read at start, so it is "
+                       QStringLiteral("The settings file %1 could not be used at start, so it is "
                                       "not overwritten; the change is kept until the program ends.")
                            .arg(path_));
     QString why;

@@ -71,8 +71,15 @@ class Hub {
     dispatch::Ui& ui() { return ui_; }
     EngineRef& engine() { return *engine_; }
 
-    // The connected driver; raises "Telescope not connected." otherwise.
+    // The connected driver; raises "Telescope not connected." otherwise,
+    // and the driver's own error after it lost its device.
     Driver& ConnectedDriver();
+    // Notices a driver that lost its device (a lost server, a mount switched
+    // off): its Connected reads false while the hub holds it connected. The
+    // loss is logged once and kept in DriverLost. True while connected.
+    bool CheckDriverConnection();
+    // Connects the driver again after a loss; raises when it cannot.
+    void ReconnectDriver();
     // The driver object, connected or not (nullptr when none).
     Driver* driver() { return state_.ScopeDriver.get(); }
 

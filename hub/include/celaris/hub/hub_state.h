@@ -5,7 +5,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "celaris/dispatch/com_error.h"
 #include "celaris/dispatch/driver.h"
 
 namespace celaris::hub {
@@ -15,6 +17,9 @@ struct HubState {
     std::unique_ptr<Driver> ScopeDriver;
     bool DriverConnected = false;
     int16_t ConnectionCount = 0;
+    // The driver's own error for its lost device, once the hub noticed the
+    // loss (Hub::CheckDriverConnection); cleared by the next connection.
+    std::optional<dispatch::ComError> DriverLost;
     // Connect-time probes of the driver.
     bool CanSetPierSide = false;
     bool CanReadSideOfPier = false;

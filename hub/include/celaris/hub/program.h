@@ -48,8 +48,16 @@ class Program : public QObject {
     // The exit steps: timer off, settings saved, engine released. Safe to
     // call twice.
     void Shutdown();
+    // The exit wrote the settings.
+    bool SettingsSaved() const { return saved_; }
+    // Changes reach the settings file (false once a write failed or the
+    // store was found unwritable at start, which is logged once).
+    bool SettingsKept() const { return settingsKept_; }
 
   private:
+    void RegisterHub();
+    void SettingsNotKept(const QString& why);
+
     dispatch::Ui& ui_;
     profile::Profile profile_;
     profile::Settings settings_;
@@ -61,6 +69,8 @@ class Program : public QObject {
     std::function<void()> termsUpdate_;
     std::function<void()> unloadWindows_;
     bool shutDown_ = false;
+    bool settingsKept_ = true;
+    bool saved_ = false;
 };
 
 // The nine saved model terms into the engine's setters; a setter that

@@ -17,9 +17,9 @@ class HeadlessUi : public Ui {
     QString GetOpenFileName(const FileRequest& request) override;
     QString GetSaveFileName(const FileRequest& request) override;
     QString ChooseDriver(const QString& current, const QList<DriverChoice>& choices) override;
+    void Log(const QString& line) override;
 
   private:
-    void Log(const QString& line);
     std::FILE* log_;
 };
 

@@ -64,6 +64,10 @@ class Ui {
     // The chooser, with current preselected: the picked ProgID, or empty text
     // when the user cancelled.
     virtual QString ChooseDriver(const QString& current, const QList<DriverChoice>& choices) = 0;
+    // A line for the program's log, where nothing waits for an answer (a
+    // lost mount, a setting that cannot be kept). Standard error unless an
+    // implementation keeps its own log.
+    virtual void Log(const QString& line);
 
     // The standard boxes, the same for every implementation.
 

@@ -11,17 +11,22 @@
 // values and sub-keys compare without regard to letter case, as registry
 // names do, and keep the case they were first written with.
 //
-// A file that cannot be parsed is renamed aside (suffix ".corrupt-<time>"),
-// reported once on stderr and in loadWarning(), and the store starts empty,
-// so every setting takes its default. A file that exists but cannot be read
-// at all is left alone; the store then keeps changes in memory only and
-// every write raises, so that the file is never overwritten blindly.
+// Values are text; a hand-edited number or boolean ("Latitude": 52,
+// "AntiBacklash": true) reads as its text ("52", "True"). A file that cannot
+// be parsed is renamed aside (suffix ".corrupt-<time>"), reported once on
+// stderr and in loadWarning(), and the store starts empty, so every setting
+// takes its default. A file that exists but cannot be read at all, or that a
+// newer version wrote (a higher "celarisProfile" format), is left alone; the
+// store then keeps changes in memory only and every write raises, so that
+// the file is never overwritten blindly. A newer file's values are read as
+// far as they are understood.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 #include <map>
+#include <optional>
 
 #include "celaris/profile/atomic_file.h"
 
@@ -41,6 +46,9 @@ class Profile {
     const QString& path() const { return path_; }
     // Why the file could not be used at start, or empty.
     const QString& loadWarning() const { return loadWarning_; }
+    // Whether changes can be written: the file is not held read-only and a
+    // file can be created in its folder; the reason when not.
+    bool Writable(QString* why = nullptr) const;
 
     // Every later call refers to drivers of this type. "Telescope" until set.
     void SetDeviceType(const QString& deviceType) { deviceType_ = deviceType; }
@@ -104,6 +112,8 @@ class Profile {
     Driver& DriverFor(const QString& driverId);
 
     void Load();
+    // The file's format number; nothing when it is not a settings file.
+    static std::optional<int> FormatOf(const QByteArray& bytes);
     bool Parse(const QByteArray& bytes);
     QByteArray Serialise() const;
     void SetAside(const QString& reason);

@@ -1,6 +1,9 @@
 // An indiserver process that Celaris started itself: on a free local port,
 // with its own local socket path, in a process group of its own so that
-// stopping it also stops the drivers it started.
+// stopping it also stops the drivers it started. It dies with Celaris, also
+// when Celaris is killed (see src/spawn.h), and is recorded in the runtime
+// folder (server_record.h); a start first stops the servers an earlier run
+// left there.
 #pragma once
 
 #include <QString>
@@ -9,6 +12,8 @@
 #include <sys/types.h>
 #include <chrono>
 #include <memory>
+
+#include "celaris/drivers/indi/server_record.h"
 
 namespace celaris::indi {
 
@@ -23,6 +28,11 @@ struct IndiServerOptions {
     QString logFile;
     // How long the server may take to accept connections.
     std::chrono::milliseconds readyTimeout{10000};
+    // The TCP port; 0 takes a free one.
+    int port = 0;
+    // Where the server is recorded and its local socket lies; empty:
+    // DefaultRuntimeDir().
+    QString runtimeDir;
 };
 
 class IndiServer {
@@ -46,12 +56,15 @@ class IndiServer {
     void Stop();
 
   private:
-    IndiServer(pid_t pid, int port) : pid_(pid), port_(port) {}
+    IndiServer(pid_t pid, int port, QString socketPath)
+        : pid_(pid), port_(port), socketPath_(std::move(socketPath)) {}
     bool Reap(bool block);
 
     pid_t pid_ = -1;
     int port_ = 0;
+    QString socketPath_;
     bool reaped_ = false;
+    std::unique_ptr<ServerRecord> record_;
 };
 
 // A TCP port on this machine that nothing listens on right now.
