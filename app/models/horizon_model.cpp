@@ -26,7 +26,7 @@ HorizonModel::HorizonModel(hub::Program& program, QObject* parent)
 }
 
 void HorizonModel::Activate() {
-    const auto& h = program_.settings().HorizonProfile;
+    const auto& h = program_.settings().HorizonRad;
     for (int k = 0; k < kPoints; ++k) {
         sldrHorizon[k] = SliderOf(h[k] / kDeg);
         txtHorizon[k] = FormatFixed(h[k] / kDeg, 1);
@@ -58,7 +58,7 @@ void HorizonModel::Reset() {
 }
 
 void HorizonModel::Ok() {
-    auto& h = program_.settings().HorizonProfile;
+    auto& h = program_.settings().HorizonRad;
     for (int k = 0; k < kPoints; ++k) {
         bool ok = false;
         const double v = txtHorizon[k].trimmed().toDouble(&ok);

@@ -232,10 +232,10 @@ TEST(AlpacaChain, AHubDrivenThroughAnotherFollowsItsOwnModel) {
     hub::Program b(ui, path);
     // Hub B's own model: a few arc minutes in several terms.
     const double arcmin = 0.017453292519943278 / 60.0;
-    b.settings().HourOffset = 4 * arcmin;
-    b.settings().DecOffset = -3 * arcmin;
-    b.settings().Collimation = 2 * arcmin;
-    b.settings().PolarLR = 1.5 * arcmin;
+    b.settings().HourOffsetRad = 4 * arcmin;
+    b.settings().DecOffsetRad = -3 * arcmin;
+    b.settings().CollimationRad = 2 * arcmin;
+    b.settings().PolarLRRad = 1.5 * arcmin;
     b.UpdateEngineTerms();
     b.StartTimer();
 

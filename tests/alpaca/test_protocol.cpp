@@ -368,7 +368,7 @@ TEST_F(AlpacaServerTest, ErrorsOnTheWireCarryTheirAlpacaMeaning) {
 
     // The user's slew limits are InvalidValue.
     program->settings().EnforceLimits = true;
-    program->settings().DecLimit = 10.0 * 0.017453292519943278;
+    program->settings().DecLimitRad = 10.0 * 0.017453292519943278;
     r = Put("slewtocoordinates", "RightAscension=3&Declination=80");
     EXPECT_EQ(r.error(), 0x401);
     EXPECT_EQ(r.message(), "User specified slew limits exceeded.");

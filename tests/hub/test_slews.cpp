@@ -25,7 +25,7 @@ class SlewTest : public HubTest {
     // A two-leg slew with a 1 s pause whose first leg has just ended.
     void StartTwoLegSlewWithPause() {
         settings.AntiBacklash = true;
-        settings.Backlash = kBacklash60;
+        settings.BacklashRad = kBacklash60;
         settings.FirstSlewPause = true;
         settings.SlewPause = 1.0;
         scope->SlewToCoordinatesAsync(6.0, -10.0);
@@ -57,7 +57,7 @@ TEST_F(SlewTest, WithoutAntiBacklashTheScopeTargetGoesStraightToTheDriver) {
 
 TEST_F(SlewTest, AntiBacklashLegsApproachFromOneSide) {
     settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
+    settings.BacklashRad = kBacklash60;
     scope->SlewToCoordinatesAsync(10.0, 20.0);
     // First leg: 8 seconds of time east, 0.0333 degrees south.
     EXPECT_NEAR(TargetRA(), 10.0 + 0.0022222222, 1e-7);
@@ -83,7 +83,7 @@ TEST_F(SlewTest, AntiBacklashLegsApproachFromOneSide) {
 
 TEST_F(SlewTest, ApproachWrapsAtTwentyFourHoursAndStopsShortOfThePoles) {
     settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
+    settings.BacklashRad = kBacklash60;
     hub::RaDec a = hub->AntiBacklashApproach(23.999, -89.99);
     EXPECT_NEAR(a.ra, 23.999 + 0.0022222222 - 24.0, 1e-7);
     EXPECT_EQ(a.dec, -89.9999);
@@ -142,7 +142,7 @@ TEST_F(SlewTest, LimitsRefuseASlewAndSendNothing) {
     // fixed instant.
     hub->SetClock([] { return 1710892800.0; });  // 2024-03-20T00:00:00Z
     settings.EnforceLimits = true;
-    settings.DecLimit = 80.0 * hub::kDegreesToRadians;
+    settings.DecLimitRad = 80.0 * hub::kDegreesToRadians;
     settings.AntiBacklash = true;
     const int puts = driver().Calls("put Target").size();
     const auto e = ErrorOf([&] { scope->SlewToCoordinates(5.0, 80.0); });
@@ -165,7 +165,7 @@ TEST_F(SlewTest, LimitsRefuseASlewAndSendNothing) {
 
 TEST_F(SlewTest, PierSideKeepsItsChoiceInsideTheMeridianBand) {
     hub->state().CanDestinationSideOfPier = false;
-    settings.FlipLimitE = settings.FlipLimitW = 5.0 * hub::kDegreesToRadians;
+    settings.FlipLimitERad = settings.FlipLimitWRad = 5.0 * hub::kDegreesToRadians;
     hub->UpdateSiderealTime();
     const double lst = hub->SiderealAngle();
     auto raAtHourAngle = [&](double haHours) {
