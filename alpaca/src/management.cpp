@@ -41,7 +41,9 @@ QString Position(double raHours, double decDeg) {
 }
 
 QString ArcSeconds(double radians) {
-    return QString::number(radians * 57.29577951308238 * 3600.0, 'f', 1) + QStringLiteral("\"");
+    return QString::number(radians * units::kRadiansToDegrees * units::kArcSecondsPerDegree, 'f',
+                           1) +
+           QStringLiteral("\"");
 }
 
 }  // namespace

@@ -6,15 +6,15 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
+#include "celaris/units/angles.h"
 #include "main_model.h"
 #include "window_rules.h"
 
 namespace celaris::models {
 
 namespace {
-constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kDeg = units::kPi / 180.0;
 int SliderOf(double altDeg) {
     return static_cast<int>(std::lround(90.0 - altDeg));
 }

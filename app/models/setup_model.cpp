@@ -1,18 +1,18 @@
 #include "setup_model.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "celaris/ascom/sexagesimal.h"
 #include "celaris/dispatch/errors.h"
 #include "celaris/drivers_list/installed_drivers.h"
+#include "celaris/units/angles.h"
 #include "main_model.h"
 #include "window_rules.h"
 
 namespace celaris::models {
 
 namespace {
-constexpr double kPi = std::numbers::pi;
+using units::kPi;
 constexpr double kMinLimitRad = 0.08726646259971639;  // 5 degrees
 constexpr double kMaxLimitRad = 1.570796326794895;    // 90 degrees
 const QString kSetupSource = QStringLiteral("Telescope Setup");

@@ -32,8 +32,8 @@ class HeadlessSlewing : public SlewingWindow {
 
 double NormaliseRadians(double angle) {
     if (!std::isfinite(angle)) return angle;
-    while (angle >= kTwoPi) angle -= kTwoPi;
-    while (angle < 0.0) angle += kTwoPi;
+    while (angle >= units::kTwoPiTruncated) angle -= units::kTwoPiTruncated;
+    while (angle < 0.0) angle += units::kTwoPiTruncated;
     return angle;
 }
 

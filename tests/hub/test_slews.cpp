@@ -257,3 +257,13 @@ TEST_F(SlewTest, PollPeriodAndStatusText) {
     loop->UpdateStatus();
     EXPECT_EQ(hub->state().StatusText, "Link: None Selected\r\nNot Connected");
 }
+
+TEST(NormaliseRadians, FoldsByTheTruncatedTurn) {
+    // A full exact turn is just over one truncated turn: what remains is the
+    // difference, not zero.
+    EXPECT_EQ(hub::NormaliseRadians(units::kTwoPi), units::kTwoPi - 6.28318530717958);
+    EXPECT_GT(hub::NormaliseRadians(units::kTwoPi), 0.0);
+    EXPECT_EQ(hub::NormaliseRadians(-0.5), -0.5 + 6.28318530717958);
+    EXPECT_EQ(hub::NormaliseRadians(1.0 + 6.28318530717958), 1.0);
+    EXPECT_EQ(hub::NormaliseRadians(0.0), 0.0);
+}

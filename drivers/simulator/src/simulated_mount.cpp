@@ -19,9 +19,6 @@ using namespace sim;
 
 namespace {
 
-constexpr double kRadToHours = 12.0 / kPi;
-constexpr double kRadToDeg = 180.0 / kPi;
-
 // Checks one written value against its documented range.
 void CheckRange(const QString& source, const char* what, double v, double lo, double hi,
                 const char* unit) {

@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <numbers>
 #include <variant>
 
 #include "celaris/profile/value_text.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::profile {
 
@@ -52,10 +52,10 @@ void Write(Profile& p, const QString& name, const QString& text, const QString& 
 // are kept on writing: the round trip through radians would otherwise add
 // noise in the last digit.
 double ArcSecondsToRadians(double arcSeconds) {
-    return arcSeconds * std::numbers::pi / 180.0 / 3600.0;
+    return arcSeconds * units::kPi / 180.0 / 3600.0;
 }
 QString RadiansAsArcSecondsText(double radians) {
-    const double arcSeconds = radians * 180.0 / std::numbers::pi * 3600.0;
+    const double arcSeconds = radians * 180.0 / units::kPi * 3600.0;
     const auto tidy = ParseDouble(QString::number(arcSeconds, 'g', 12));
     return DoubleText(tidy ? *tidy : arcSeconds);
 }

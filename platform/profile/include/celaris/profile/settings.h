@@ -13,9 +13,9 @@
 
 #include <array>
 #include <cstdint>
-#include <numbers>
 
 #include "celaris/profile/profile.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::profile {
 
@@ -50,7 +50,7 @@ struct Settings {
     double AltLimitRad = 1.570796327;     // stored "AltLimit", radians
     double SlewPause = 1;                 // seconds
     // Stored "Backlash" in arc seconds (default 60").
-    double BacklashRad = 60.0 * std::numbers::pi / 180.0 / 3600.0;
+    double BacklashRad = 60.0 * units::kPi / 180.0 / 3600.0;
     bool FirstSlewPause = false;
     double PollInterval = 1.0;  // seconds; see PollTicks
     int16_t PierSideModel = 2;  // 0 Normal, 1 Inverted, 2 Auto
