@@ -1,5 +1,8 @@
 // Corrected slews, limits, pier side and the two-leg anti-backlash slew.
 #include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <utility>
 
 #include "celaris/hub/status_loop.h"
 #include "hub_fixture.h"
@@ -247,6 +250,24 @@ TEST_F(SlewTest, PollPeriodAndStatusText) {
     EXPECT_EQ(polls, 2);  // every sixth tick
     loop->SetPollInterval(0.5);
     EXPECT_EQ(loop->m_PollInterval, 2);  // 2.5 ticks round to even
+    // The loop and the settings agree at the edges: a negative interval polls
+    // on every tick, beyond 16 bits saturates, not a number is the default.
+    const double inf = std::numeric_limits<double>::infinity();
+    for (auto [seconds, ticks] :
+         std::initializer_list<std::pair<double, int16_t>>{{-1.0, 0},
+                                                           {-inf, 0},
+                                                           {0.0, 0},
+                                                           {0.1, 0},
+                                                           {6553.4, 32767},
+                                                           {6553.5, 32767},
+                                                           {1e9, 32767},
+                                                           {inf, 32767},
+                                                           {std::nan(""), 5}}) {
+        loop->SetPollInterval(seconds);
+        EXPECT_EQ(loop->m_PollInterval, ticks) << seconds;
+        EXPECT_EQ(profile::PollTicks(seconds), ticks) << seconds;
+    }
+    loop->SetPollInterval(0.5);
     loop->SetCrossRef([](const QString& id) { return id == "Test.Scripted" ? "Scripted" : id; });
     settings.PierSideModel = 2;
     hub->state().CanReadSideOfPier = false;

@@ -120,7 +120,8 @@ QString HorizonValueName(int index);
 
 // The main window's poll period in 200 ms timer ticks: PollInterval x 5
 // rounded to the nearest integer, halves to even (1 s -> 5, 0.1 s -> 0).
-// Saturates at 0 and 32767; a value that is not a number gives 5.
+// Saturates at 0 (a negative interval polls on every tick, as 0 does) and
+// 32767; a value that is not a number gives 5. The status loop's only rule.
 int16_t PollTicks(double pollIntervalSeconds);
 
 // Sets the device type and registers the hub ("Celaris.Telescope",
