@@ -36,6 +36,7 @@
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
+#include "celaris/version.h"
 #include "desktop.h"
 #include "qt_ui.h"
 
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
                                                          : new QCoreApplication(argc, argv));
     QCoreApplication& app = *appHolder;
     QCoreApplication::setApplicationName(QStringLiteral("Celaris"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.4.0"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(celaris::version::kVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Celaris telescope pointing correction hub"));

@@ -395,6 +395,7 @@ TEST_F(AlpacaServerTest, ManagementApiAndSetupPages) {
     r = client->Get("/management/v1/description");
     EXPECT_EQ(r.value().toObject().keys(),
               (QStringList{"Location", "Manufacturer", "ManufacturerVersion", "ServerName"}));
+    EXPECT_EQ(r.value().toObject()["ManufacturerVersion"].toString(), "1.4.0");
     r = client->Get("/management/v1/configureddevices");
     const QJsonArray devices = r.value().toArray();
     ASSERT_EQ(devices.size(), 1);

@@ -12,6 +12,7 @@
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers_list/indi_catalog.h"
 #include "celaris/units/angles.h"
+#include "celaris/version.h"
 #include "judges.h"
 #include "sidereal_time.h"
 #include "slew_rates.h"
@@ -395,7 +396,7 @@ QString IndiTelescope::DriverInfo() {
 }
 
 QString IndiTelescope::DriverVersion() {
-    return QStringLiteral(CELARIS_INDI_VERSION);
+    return QString::fromLatin1(version::kMajorMinor);
 }
 
 int IndiTelescope::InterfaceVersion() {
