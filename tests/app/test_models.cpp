@@ -67,7 +67,7 @@ class ModelTest : public ::testing::Test {
     std::unique_ptr<hub::Program> Start() { return std::make_unique<hub::Program>(ui, path); }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
 };
 
 }  // namespace

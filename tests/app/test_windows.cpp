@@ -45,7 +45,7 @@ class WindowsTest : public ::testing::Test {
     }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     std::unique_ptr<hub::Program> program;
     std::unique_ptr<windows::Desktop> desktop;
 };

@@ -6,12 +6,12 @@
 
 #include <cmath>
 
-#include "celaris/dispatch/scripted_ui.h"
 #include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/hub/hub.h"
 #include "celaris/hub/status_loop.h"
 #include "celaris/hub/telescope.h"
 #include "indi_rig.h"
+#include "scripted_ui.h"
 
 using namespace celaris;
 using namespace celaris::test;
@@ -65,7 +65,7 @@ class HubOnIndiTest : public ::testing::Test {
     IndiSimulatorRig rig;
     hub::Settings settings;
     IndiProfile profile;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     std::unique_ptr<hub::Hub> hub;
     std::unique_ptr<hub::StatusLoop> status;
 };

@@ -19,7 +19,7 @@ class ProgramTest : public ::testing::Test {
     }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
 };
 
 }  // namespace

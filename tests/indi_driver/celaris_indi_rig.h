@@ -14,11 +14,11 @@
 #include <optional>
 #include <thread>
 
-#include "../support/hub_thread.h"
 #include "celaris/drivers/indi/indi_client.h"
 #include "celaris/drivers/indi/indi_server.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
+#include "hub_thread.h"
 
 namespace celaris::test {
 
