@@ -38,6 +38,7 @@
 #include "celaris/drivers_list/installed_drivers.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
+#include "celaris/version.h"
 #include "desktop.h"
 #include "qt_ui.h"
 
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
                                                          : new QCoreApplication(argc, argv));
     QCoreApplication& app = *appHolder;
     QCoreApplication::setApplicationName(QStringLiteral("Celaris"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.4.0"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(celaris::version::kVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Celaris telescope pointing correction hub"));

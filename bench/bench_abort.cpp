@@ -19,8 +19,8 @@
 #include <string>
 #include <thread>
 
-#include "../tests/support/hub_thread.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
+#include "hub_thread.h"
 
 using namespace celaris;
 using Clock = std::chrono::steady_clock;

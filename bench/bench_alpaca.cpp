@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/support/hub_thread.h"
-#include "../tests/support/raw_http.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/telescope.h"
+#include "hub_thread.h"
+#include "raw_http.h"
 
 using namespace celaris;
 using Clock = std::chrono::steady_clock;

@@ -41,7 +41,9 @@ QString Position(double raHours, double decDeg) {
 }
 
 QString ArcSeconds(double radians) {
-    return QString::number(radians * 57.29577951308238 * 3600.0, 'f', 1) + QStringLiteral("\"");
+    return QString::number(radians * units::kRadiansToDegrees * units::kArcSecondsPerDegree, 'f',
+                           1) +
+           QStringLiteral("\"");
 }
 
 }  // namespace
@@ -74,11 +76,11 @@ std::string SetupPage(hub::Hub& hub, const ServerIdentity& id, int clients) {
                 QString(s.StatusText).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")));
     html += QStringLiteral("</table>\n<h2>Model terms</h2>\n<table>\n");
     const std::pair<const char*, double> terms[] = {
-        {"Hour angle offset", m.HourOffset}, {"Declination offset", m.DecOffset},
-        {"Collimation", m.Collimation},      {"Axis non-perpendicularity", m.AxisNonPerp},
-        {"Polar left-right", m.PolarLR},     {"Polar vertical", m.PolarVert},
-        {"Tube flexure", m.TubeFlex},        {"Fork flexure", m.ForkFlex},
-        {"Declination flexure", m.DecFlex}};
+        {"Hour angle offset", m.HourOffsetRad}, {"Declination offset", m.DecOffsetRad},
+        {"Collimation", m.CollimationRad},      {"Axis non-perpendicularity", m.AxisNonPerpRad},
+        {"Polar left-right", m.PolarLRRad},     {"Polar vertical", m.PolarVertRad},
+        {"Tube flexure", m.TubeFlexRad},        {"Fork flexure", m.ForkFlexRad},
+        {"Declination flexure", m.DecFlexRad}};
     for (const auto& [name, value] : terms)
         html += Row(QString::fromLatin1(name), ArcSeconds(value));
     html += QStringLiteral(

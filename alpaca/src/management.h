@@ -8,13 +8,14 @@
 #include <string>
 
 #include "celaris/hub/hub.h"
+#include "celaris/version.h"
 
 namespace celaris::alpaca {
 
 struct ServerIdentity {
     QString serverName = QStringLiteral("Celaris");
     QString manufacturer = QStringLiteral("Celaris");
-    QString manufacturerVersion = QStringLiteral("1.4.0");
+    QString manufacturerVersion = QString::fromLatin1(version::kVersion);
     QString location;
     QString deviceName = QStringLiteral("Celaris");
     QString uniqueId;  // of Telescope 0, persistent

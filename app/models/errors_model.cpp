@@ -21,14 +21,14 @@ QString ErrorsModel::FormatTerm(double radians) {
 
 void ErrorsModel::Update() {
     const auto& s = program_.settings();
-    lblHourOffset = FormatTerm(s.HourOffset);
-    lblDecOffset = FormatTerm(s.DecOffset);
-    lblCollimation = FormatTerm(s.Collimation);
-    lblAxisNonPerp = FormatTerm(s.AxisNonPerp);
-    lblPolarLR = FormatTerm(s.PolarLR);
-    lblPolarVert = FormatTerm(s.PolarVert);
-    lblTubeFlex = FormatTerm(s.TubeFlex);
-    lblMountFlex = FormatTerm(s.IsGerman ? s.DecFlex : s.ForkFlex);
+    lblHourOffset = FormatTerm(s.HourOffsetRad);
+    lblDecOffset = FormatTerm(s.DecOffsetRad);
+    lblCollimation = FormatTerm(s.CollimationRad);
+    lblAxisNonPerp = FormatTerm(s.AxisNonPerpRad);
+    lblPolarLR = FormatTerm(s.PolarLRRad);
+    lblPolarVert = FormatTerm(s.PolarVertRad);
+    lblTubeFlex = FormatTerm(s.TubeFlexRad);
+    lblMountFlex = FormatTerm(s.IsGerman ? s.DecFlexRad : s.ForkFlexRad);
     if (main_) {
         main_->controls().cmbInvertedEnabled = s.IsGerman;
         emit main_->changed();

@@ -6,15 +6,15 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
+#include "celaris/units/angles.h"
 #include "main_model.h"
 #include "window_rules.h"
 
 namespace celaris::models {
 
 namespace {
-constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kDeg = units::kPi / 180.0;
 int SliderOf(double altDeg) {
     return static_cast<int>(std::lround(90.0 - altDeg));
 }
@@ -26,7 +26,7 @@ HorizonModel::HorizonModel(hub::Program& program, QObject* parent)
 }
 
 void HorizonModel::Activate() {
-    const auto& h = program_.settings().HorizonProfile;
+    const auto& h = program_.settings().HorizonRad;
     for (int k = 0; k < kPoints; ++k) {
         sldrHorizon[k] = SliderOf(h[k] / kDeg);
         txtHorizon[k] = FormatFixed(h[k] / kDeg, 1);
@@ -58,7 +58,7 @@ void HorizonModel::Reset() {
 }
 
 void HorizonModel::Ok() {
-    auto& h = program_.settings().HorizonProfile;
+    auto& h = program_.settings().HorizonRad;
     for (int k = 0; k < kPoints; ++k) {
         bool ok = false;
         const double v = txtHorizon[k].trimmed().toDouble(&ok);

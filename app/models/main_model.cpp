@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "celaris/dispatch/errors.h"
 #include "celaris/profile/value_text.h"
+#include "celaris/units/angles.h"
 #include "setup_model.h"
 
 namespace celaris::models {
 
 namespace {
 
-constexpr double kNudgeUnits[] = {0.017453292519943278, 2.908882086657213e-4, 4.848136811095355e-6};
+constexpr double kNudgeUnits[] = {units::kDegreesToRadians, 2.908882086657213e-4,
+                                  4.848136811095355e-6};
 
 // A failing step is skipped; the next one runs.
 template <typename Fn>
@@ -148,7 +149,7 @@ void MainModel::NudgeScope(Nudge direction) {
         const double f = std::abs(s.ScopeDec) > 89.83333333333333
                              ? 60.0
                              : 1.0 / std::cos(s.ScopeDec * hub::kDegreesToRadians);
-        const double stepHours = f * NudgeStep * 12.0 / std::numbers::pi;
+        const double stepHours = f * NudgeStep * units::kRadiansToHours;
         switch (direction) {
             case Nudge::North:
                 dec += stepDeg;
@@ -232,7 +233,7 @@ void MainModel::Refresh() {
         row(s.CorrectedRA, s.CorrectedDec, lblCorrRA, lblCorrDec, lblCorrAlt, lblCorrAz);
         row(controls_.ShownTargetRA, controls_.ShownTargetDec, lblTrueRA, lblTrueDec, lblTrueAlt,
             lblTrueAz);
-        lblLST = FormatLST(program_.hub().SiderealAngle() * 12.0 / std::numbers::pi);
+        lblLST = FormatLST(program_.hub().SiderealAngle() * units::kRadiansToHours);
     }
     emit changed();
 }

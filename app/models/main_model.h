@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "celaris/hub/program.h"
+#include "celaris/units/angles.h"
 #include "window_rules.h"
 
 namespace celaris::models {
@@ -44,7 +45,7 @@ class MainModel : public QObject {
     // The southern hemisphere exchanges N with S and E with W.
     bool nudgeExchanged = false;
     // Program-wide state owned by the window.
-    double NudgeStep = 0.017453292519943278;  // radians, one degree
+    double NudgeStep = units::kDegreesToRadians;  // radians, one degree
     bool CorrectionsOn = true;
     bool CalibrationSaved = true;
     bool NightMode = false;

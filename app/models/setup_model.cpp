@@ -1,18 +1,18 @@
 #include "setup_model.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "celaris/ascom/sexagesimal.h"
 #include "celaris/dispatch/errors.h"
 #include "celaris/drivers_list/installed_drivers.h"
+#include "celaris/units/angles.h"
 #include "main_model.h"
 #include "window_rules.h"
 
 namespace celaris::models {
 
 namespace {
-constexpr double kPi = std::numbers::pi;
+using units::kPi;
 constexpr double kMinLimitRad = 0.08726646259971639;  // 5 degrees
 constexpr double kMaxLimitRad = 1.570796326794895;    // 90 degrees
 const QString kSetupSource = QStringLiteral("Telescope Setup");
@@ -35,11 +35,11 @@ void SetupModel::LoadData() {
     SiteParam[2] = FormatFixed(s.Pressure, 3);
     SiteParam[3] = FormatFixed(s.Temperature, 2);
     txtPollInterval = FormatFixed(s.PollInterval, 3);
-    txtDeclimit = FormatFixed(s.DecLimit * 180.0 / kPi, 3);
-    txtAltLimit = FormatFixed(s.AltLimit * 180.0 / kPi, 3);
-    txtFlipLimitE = FormatFixed(s.FlipLimitE * 180.0 / kPi, 2);
-    txtFlipLimitW = FormatFixed(s.FlipLimitW * 180.0 / kPi, 2);
-    txtBacklash = FormatFixed(s.Backlash * 180.0 / kPi * 3600.0, 3);
+    txtDeclimit = FormatFixed(s.DecLimitRad * 180.0 / kPi, 3);
+    txtAltLimit = FormatFixed(s.AltLimitRad * 180.0 / kPi, 3);
+    txtFlipLimitE = FormatFixed(s.FlipLimitERad * 180.0 / kPi, 2);
+    txtFlipLimitW = FormatFixed(s.FlipLimitWRad * 180.0 / kPi, 2);
+    txtBacklash = FormatFixed(s.BacklashRad * 180.0 / kPi * 3600.0, 3);
     txtSlewPause = FormatFixed(s.SlewPause, 3);
     German = s.IsGerman;
     chkEnforce = s.EnforceLimits;
@@ -153,18 +153,18 @@ bool SetupModel::Ok() {
         s.Longitude = *lon;
         s.Pressure = Number(SiteParam[2], QStringLiteral("Atm (kPa)"));
         s.Temperature = Number(SiteParam[3], QStringLiteral("T (C)"));
-        s.Backlash =
+        s.BacklashRad =
             Number(txtBacklash, QStringLiteral("Backlash (Arc Sec)")) / 3600.0 * kPi / 180.0;
         s.IsGerman = German;
         s.AntiBacklash = chkAntiBacklash;
         s.EnforceLimits = chkEnforce;
         s.FirstSlewPause = chkFirstSlewPause;
         s.J2000 = chkJ2000;
-        s.FlipLimitE = Number(txtFlipLimitE, QStringLiteral("Flip limit E (deg)")) * kPi / 180.0;
-        s.FlipLimitW = Number(txtFlipLimitW, QStringLiteral("Flip limit W (deg)")) * kPi / 180.0;
+        s.FlipLimitERad = Number(txtFlipLimitE, QStringLiteral("Flip limit E (deg)")) * kPi / 180.0;
+        s.FlipLimitWRad = Number(txtFlipLimitW, QStringLiteral("Flip limit W (deg)")) * kPi / 180.0;
         // A fork mount has no west flip limit to check.
-        if (std::abs(s.FlipLimitE) > kPi / 4 || s.FlipLimitE < 0 ||
-            (s.IsGerman && (std::abs(s.FlipLimitW) > kPi / 4 || s.FlipLimitW < 0))) {
+        if (std::abs(s.FlipLimitERad) > kPi / 4 || s.FlipLimitERad < 0 ||
+            (s.IsGerman && (std::abs(s.FlipLimitWRad) > kPi / 4 || s.FlipLimitWRad < 0))) {
             program_.ui().ShowMessage(
                 {QStringLiteral("The pier flip limits must be between 0 and 45 degrees"),
                  program_.ui().programTitle(), dispatch::MessageIcon::None,
@@ -175,10 +175,10 @@ bool SetupModel::Ok() {
             std::abs(Number(txtPollInterval, QStringLiteral("Poll Interval (sec)"))), 0.1, 10.0);
         s.SlewPause = std::clamp(std::abs(Number(txtSlewPause, QStringLiteral("Slew Pause (sec)"))),
                                  0.1, 60.0);
-        s.DecLimit = std::clamp(
+        s.DecLimitRad = std::clamp(
             std::abs(Number(txtDeclimit, QStringLiteral("Dec Limit (deg)"))) * kPi / 180.0,
             kMinLimitRad, kMaxLimitRad);
-        s.AltLimit =
+        s.AltLimitRad =
             std::clamp(std::abs(Number(txtAltLimit, QStringLiteral("Alt Limit"))) * kPi / 180.0,
                        kMinLimitRad, kMaxLimitRad);
     } catch (const dispatch::ComError& e) {

@@ -1,9 +1,9 @@
 #include "window_rules.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "celaris/ascom/sexagesimal.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::models {
 
@@ -58,7 +58,7 @@ double LocalSiderealHours(const QDateTime& utcIn, double longitudeDeg) {
 }
 
 AltAzDeg RaDecToAltAz(double raHours, double decDeg, double latitudeDeg, double lstHours) {
-    constexpr double pi = std::numbers::pi;
+    constexpr double pi = units::kPi;
     const double h = (lstHours - raHours) * pi / 12.0;
     const double phi = latitudeDeg * pi / 180.0;
     const double delta = decDeg * pi / 180.0;

@@ -7,12 +7,11 @@
 
 #include <array>
 
+#include "constants.h"
 #include "engine_state.h"
 
 namespace trimcore {
 
-inline constexpr double kPi = 3.141592653589793;  // 4 * atan(1)
-inline constexpr double kTwoPi = 2.0 * kPi;
 // Pole margin: 0.1 arc second.
 inline constexpr double kPoleMargin = 4.84813681109536e-07;
 
@@ -61,8 +60,7 @@ double Refraction(double h, double pressureKPa, double temperatureC);
 // temperature: the form the observation reduction uses.
 double ScaledRefraction(double h, double pressureKPa, double temperatureC);
 
-AltAz HADecToAltAz(double H, double dec, double latitude, double pressureKPa,
-                   double temperatureC);
+AltAz HADecToAltAz(double H, double dec, double latitude, double pressureKPa, double temperatureC);
 HADec AltAzToHADec(double az, double alt, double latitude);
 
 // Scope to true (mount to sky).

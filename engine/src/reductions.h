@@ -12,12 +12,14 @@
 
 #include <chrono>
 
+#include "constants.h"
+
 namespace trimcore::astro {
 
-inline constexpr double kPi = 3.141592653589793;  // 4 * atan(1)
-inline constexpr double kTwoPi = 2.0 * kPi;
-inline constexpr double kDegToRad = kPi / 180.0;
-inline constexpr double kArcsecToRad = kPi / (180.0 * 3600.0);
+using trimcore::kArcsecToRad;
+using trimcore::kDegToRad;
+using trimcore::kPi;
+using trimcore::kTwoPi;
 inline constexpr double kJ2000 = 2451545.0;         // Julian day of J2000.0
 inline constexpr double kDaysPerCentury = 36525.0;  // Julian century
 

@@ -32,8 +32,8 @@ class HeadlessSlewing : public SlewingWindow {
 
 double NormaliseRadians(double angle) {
     if (!std::isfinite(angle)) return angle;
-    while (angle >= kTwoPi) angle -= kTwoPi;
-    while (angle < 0.0) angle += kTwoPi;
+    while (angle >= units::kTwoPiTruncated) angle -= units::kTwoPiTruncated;
+    while (angle < 0.0) angle += units::kTwoPiTruncated;
     return angle;
 }
 
@@ -165,8 +165,8 @@ void Hub::ApplyPierSide(double raHours, double decDeg) {
         // Estimate from the hour angle; inside the band around the meridian
         // the side last chosen stays.
         const double s = std::sin(siderealAngle_ - raHours * kHoursToRadians);
-        const double sE = std::fabs(std::sin(settings_.FlipLimitE));
-        const double sW = std::fabs(std::sin(settings_.FlipLimitW));
+        const double sE = std::fabs(std::sin(settings_.FlipLimitERad));
+        const double sW = std::fabs(std::sin(settings_.FlipLimitWRad));
         if (s > sW)
             flip = true;
         else if (s < -sE)
@@ -184,12 +184,12 @@ void Hub::ApplyPierSide(double raHours, double decDeg) {
 bool Hub::BelowAltLimit(double raRad, double decRad) {
     const auto h =
         ascom::hadec_aa(settings_.Latitude * kDegreesToRadians, siderealAngle_ - raRad, decRad);
-    return h.altRad < settings_.AltLimit;
+    return h.altRad < settings_.AltLimitRad;
 }
 
 void Hub::CheckSlewLimits(double raRad, double decRad) {
     // Both limits are upper limits, compared with their sign.
-    const bool decOver = decRad >= settings_.DecLimit;
+    const bool decOver = decRad >= settings_.DecLimitRad;
     const bool altOver = !BelowAltLimit(raRad, decRad);
     if ((decOver || altOver) && settings_.EnforceLimits) throw dispatch::ErrSlewLimits();
 }
@@ -197,10 +197,10 @@ void Hub::CheckSlewLimits(double raRad, double decRad) {
 RaDec Hub::ApproachPoint(double raHours, double decDeg) const {
     if (!settings_.AntiBacklash) return {raHours, decDeg};
     // Twice the backlash east in right ascension...
-    double ra = (settings_.Backlash + settings_.Backlash) * kRadiansToHours + raHours;
+    double ra = (settings_.BacklashRad + settings_.BacklashRad) * kRadiansToHours + raHours;
     if (ra >= 24.0) ra -= 24.0;
     // ... and twice the backlash south (north on the flipped side).
-    const double d = (settings_.Backlash + settings_.Backlash) * kRadiansToDegrees;
+    const double d = (settings_.BacklashRad + settings_.BacklashRad) * kRadiansToDegrees;
     double dec;
     if (state_.PierInverted) {
         dec = decDeg + d;

@@ -102,15 +102,15 @@ void Program::UpdateEngineTerms() {
 void PutModelTerms(EngineRef& engine, const profile::Settings& s) {
     // Each setter on its own: one that fails leaves the others.
     ISVD* e = engine.get();
-    e->put_HOffset(s.HourOffset);
-    e->put_DecOffset(s.DecOffset);
-    e->put_Collimation(s.Collimation);
-    e->put_AxisNonPerp(s.AxisNonPerp);
-    e->put_PolarLeftRight(s.PolarLR);
-    e->put_PolarVertical(s.PolarVert);
-    e->put_TubeFlex(s.TubeFlex);
-    e->put_ForkFlex(s.ForkFlex);
-    e->put_DecFlex(s.DecFlex);
+    e->put_HOffset(s.HourOffsetRad);
+    e->put_DecOffset(s.DecOffsetRad);
+    e->put_Collimation(s.CollimationRad);
+    e->put_AxisNonPerp(s.AxisNonPerpRad);
+    e->put_PolarLeftRight(s.PolarLRRad);
+    e->put_PolarVertical(s.PolarVertRad);
+    e->put_TubeFlex(s.TubeFlexRad);
+    e->put_ForkFlex(s.ForkFlexRad);
+    e->put_DecFlex(s.DecFlexRad);
 }
 
 void Program::Shutdown() {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "celaris/profile/settings.h"
+
 namespace celaris::hub {
 
 namespace {
@@ -43,11 +45,7 @@ void StatusLoop::ReleaseControls() {
 }
 
 void StatusLoop::SetPollInterval(double seconds) {
-    // nearbyint rounds halves to even in the default rounding mode.
-    const double ticks = std::nearbyint(seconds * 5.0);
-    m_PollInterval = std::isfinite(ticks) && ticks >= 0 && ticks <= 32767
-                         ? static_cast<int16_t>(ticks)
-                         : int16_t{5};
+    m_PollInterval = profile::PollTicks(seconds);
 }
 
 void StatusLoop::TimerTic() {

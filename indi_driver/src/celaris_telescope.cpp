@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "celaris/dispatch/telescope_types.h"
+#include "celaris/version.h"
 #include "slew_steps.h"
 
 namespace celaris::indi_driver {
@@ -39,7 +40,7 @@ QByteArray Text(const QString& s) {
 }  // namespace
 
 CelarisTelescope::CelarisTelescope() : GuiderInterface() {
-    setVersion(1, 0);
+    setVersion(celaris::version::kMajor, celaris::version::kMinor);
     setTelescopeConnection(CONNECTION_NONE);
     // Until a hub says what it offers, everything a hub may offer; the real
     // set replaces this when the connection is made.

@@ -19,10 +19,10 @@
 #include <thread>
 
 #include "celaris/alpaca/server.h"
-#include "celaris/dispatch/scripted_ui.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
+#include "scripted_ui.h"
 
 namespace celaris::test {
 
@@ -156,7 +156,7 @@ class AlpacaServerTest : public ::testing::Test {
 
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     std::unique_ptr<hub::Program> program;
     std::unique_ptr<alpaca::AlpacaServer> server;
     std::unique_ptr<HttpClient> client;

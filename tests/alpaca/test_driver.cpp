@@ -12,12 +12,13 @@
 #include <QJsonObject>
 #include <mutex>
 
-#include "../support/hub_thread.h"
 #include "alpaca_fixture.h"
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers/alpaca/alpaca_telescope.h"
 #include "celaris/drivers/alpaca/discovery.h"
 #include "celaris/hub/telescope.h"
+#include "error_of.h"
+#include "hub_thread.h"
 
 using namespace celaris;
 using namespace celaris::test;
@@ -74,16 +75,6 @@ class FakeDevice {
 std::string Ok(const std::string& value) {
     return R"({"ClientTransactionID":0,"ServerTransactionID":1,"ErrorNumber":0,"ErrorMessage":"","Value":)" +
            value + "}";
-}
-
-template <typename Fn>
-dispatch::ComError ErrorOf(Fn&& fn) {
-    try {
-        fn();
-    } catch (const dispatch::ComError& e) {
-        return e;
-    }
-    return dispatch::ComError(0, "none", "no error");
 }
 
 }  // namespace
@@ -228,14 +219,14 @@ TEST(AlpacaChain, AHubDrivenThroughAnotherFollowsItsOwnModel) {
         profile::WriteScope(p, a.progId());
         p.WriteValue(profile::kHubDriverId, "PollInterval", "0.2");
     }
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     hub::Program b(ui, path);
     // Hub B's own model: a few arc minutes in several terms.
     const double arcmin = 0.017453292519943278 / 60.0;
-    b.settings().HourOffset = 4 * arcmin;
-    b.settings().DecOffset = -3 * arcmin;
-    b.settings().Collimation = 2 * arcmin;
-    b.settings().PolarLR = 1.5 * arcmin;
+    b.settings().HourOffsetRad = 4 * arcmin;
+    b.settings().DecOffsetRad = -3 * arcmin;
+    b.settings().CollimationRad = 2 * arcmin;
+    b.settings().PolarLRRad = 1.5 * arcmin;
     b.UpdateEngineTerms();
     b.StartTimer();
 

@@ -13,7 +13,7 @@ using Status = celaris::alpaca::ParseOutcome::Status;
 
 namespace {
 
-int ErrorOf(const std::string& bytes) {
+int StatusOf(const std::string& bytes) {
     const auto o = ParseHttpRequest(bytes);
     return o.status == Status::Error ? o.errorStatus : 0;
 }
@@ -66,27 +66,27 @@ TEST(HttpRequestParser, ChunkedBodies) {
     EXPECT_EQ(o.request.body, "abc0123456789");
     EXPECT_EQ(o.consumed, whole.size());
 
-    EXPECT_EQ(ErrorOf(head + "zz\r\n"), 400);
-    EXPECT_EQ(ErrorOf(head + "3\r\nabcd\r\n"), 400);
-    EXPECT_EQ(ErrorOf(head + "4001\r\n"), 413);
-    EXPECT_EQ(ErrorOf(head + "123456789\r\n"), 400);
+    EXPECT_EQ(StatusOf(head + "zz\r\n"), 400);
+    EXPECT_EQ(StatusOf(head + "3\r\nabcd\r\n"), 400);
+    EXPECT_EQ(StatusOf(head + "4001\r\n"), 413);
+    EXPECT_EQ(StatusOf(head + "123456789\r\n"), 400);
     std::string many = head;
     for (int i = 0; i < 20; ++i) many += "3E8\r\n" + std::string(1000, 'x') + "\r\n";
-    EXPECT_EQ(ErrorOf(many), 413);
+    EXPECT_EQ(StatusOf(many), 413);
 }
 
 TEST(HttpRequestParser, LimitsAndMalformedRequests) {
     const HttpLimits limits;
     const std::string longTarget = "/" + std::string(limits.maxTarget, 'a');
-    EXPECT_EQ(ErrorOf("GET " + longTarget + " HTTP/1.1\r\n\r\n"), 414);
+    EXPECT_EQ(StatusOf("GET " + longTarget + " HTTP/1.1\r\n\r\n"), 414);
     // Too long already before its end arrives.
-    EXPECT_EQ(ErrorOf("GET " + longTarget + longTarget), 414);
+    EXPECT_EQ(StatusOf("GET " + longTarget + longTarget), 414);
     std::string headers = "GET / HTTP/1.1\r\n";
     for (size_t i = 0; i <= limits.maxHeaders; ++i) headers += "X-" + std::to_string(i) + ": 1\r\n";
-    EXPECT_EQ(ErrorOf(headers + "\r\n"), 431);
-    EXPECT_EQ(ErrorOf("GET / HTTP/1.1\r\nX: " + std::string(limits.maxHeaderBytes, 'a')), 431);
-    EXPECT_EQ(ErrorOf("PUT / HTTP/1.1\r\nContent-Length: 16385\r\n\r\n"), 413);
-    EXPECT_EQ(ErrorOf("PUT / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"), 413);
+    EXPECT_EQ(StatusOf(headers + "\r\n"), 431);
+    EXPECT_EQ(StatusOf("GET / HTTP/1.1\r\nX: " + std::string(limits.maxHeaderBytes, 'a')), 431);
+    EXPECT_EQ(StatusOf("PUT / HTTP/1.1\r\nContent-Length: 16385\r\n\r\n"), 413);
+    EXPECT_EQ(StatusOf("PUT / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"), 413);
 
     for (const char* bad : {
              "GET / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n",
@@ -104,9 +104,9 @@ TEST(HttpRequestParser, LimitsAndMalformedRequests) {
              "GET /\r\n\r\n",
              "G(T / HTTP/1.1\r\n\r\n",
          })
-        EXPECT_EQ(ErrorOf(bad), 400) << bad;
-    EXPECT_EQ(ErrorOf("GET / HTTP/2.0\r\n\r\n"), 505);
-    EXPECT_EQ(ErrorOf("PUT / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n"), 501);
-    EXPECT_EQ(ErrorOf(std::string(100, '\n')), 400);
+        EXPECT_EQ(StatusOf(bad), 400) << bad;
+    EXPECT_EQ(StatusOf("GET / HTTP/2.0\r\n\r\n"), 505);
+    EXPECT_EQ(StatusOf("PUT / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n"), 501);
+    EXPECT_EQ(StatusOf(std::string(100, '\n')), 400);
     EXPECT_EQ(ParseHttpRequest("OPTIONS * HTTP/1.1\r\n\r\n").request.path, "*");
 }

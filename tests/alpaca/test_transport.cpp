@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "../support/raw_http.h"
 #include "alpaca_fixture.h"
 #include "celaris/dispatch/com_error.h"
+#include "raw_http.h"
 
 using namespace celaris;
 using namespace celaris::test;

@@ -67,7 +67,7 @@ class ModelTest : public ::testing::Test {
     std::unique_ptr<hub::Program> Start() { return std::make_unique<hub::Program>(ui, path); }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
 };
 
 }  // namespace
@@ -85,8 +85,8 @@ TEST_F(ModelTest, SetupOkClampsAndRefusesFlipLimits) {
     EXPECT_EQ(s.PollInterval, 0.1);
     EXPECT_EQ(program->status().m_PollInterval, 0);
     EXPECT_EQ(s.SlewPause, 3.0);
-    EXPECT_EQ(s.DecLimit, 0.08726646259971639);
-    EXPECT_EQ(s.AltLimit, 1.570796326794895);
+    EXPECT_EQ(s.DecLimitRad, 0.08726646259971639);
+    EXPECT_EQ(s.AltLimitRad, 1.570796326794895);
     EXPECT_TRUE(ui.shown().isEmpty());
 
     setup.txtPollInterval = "25";
@@ -137,11 +137,11 @@ TEST_F(ModelTest, HorizonEditing) {
     HorizonModel h(*program);
     EXPECT_EQ(h.sldrHorizon[3], 60);
     EXPECT_EQ(h.txtHorizon[3], "30.0");
-    const auto before = program->settings().HorizonProfile;
+    const auto before = program->settings().HorizonRad;
     h.TextChanged(0, "12");
     h.Reset();
     h.Cancel();
-    EXPECT_EQ(program->settings().HorizonProfile, before);
+    EXPECT_EQ(program->settings().HorizonRad, before);
 
     h.TextChanged(1, "95");
     EXPECT_EQ(h.sldrHorizon[1], 0);  // the top of the slider
@@ -152,7 +152,7 @@ TEST_F(ModelTest, HorizonEditing) {
     h.SliderReleased(4, 70);
     EXPECT_EQ(h.txtHorizon[4], "20");
     h.Ok();
-    const auto& p = program->settings().HorizonProfile;
+    const auto& p = program->settings().HorizonRad;
     EXPECT_NEAR(p[1] * 180 / M_PI, 95.0, 1e-12);
     EXPECT_NEAR(p[2] * 180 / M_PI, 12.5, 1e-12);
     EXPECT_EQ(p[3], 0.0);
@@ -186,9 +186,9 @@ TEST(HorizonImport, FilesOfOtherProgramsGiveSectorMaxima) {
 TEST_F(ModelTest, ModelTermsShowTheFlexureOfTheMountAndReachTheEngine) {
     auto program = Start();
     auto& s = program->settings();
-    s.ForkFlex = 0.001;
-    s.DecFlex = -0.002;
-    s.HourOffset = 0.0005;
+    s.ForkFlexRad = 0.001;
+    s.DecFlexRad = -0.002;
+    s.HourOffsetRad = 0.0005;
     ErrorsModel errors(*program);
     program->UpdateEngineTerms();  // the window's update now
     EXPECT_EQ(errors.lblMountFlex, ErrorsModel::FormatTerm(0.001));

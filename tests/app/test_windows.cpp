@@ -45,7 +45,7 @@ class WindowsTest : public ::testing::Test {
     }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     std::unique_ptr<hub::Program> program;
     std::unique_ptr<windows::Desktop> desktop;
 };
@@ -130,13 +130,13 @@ TEST_F(WindowsTest, SouthernSetupExchangesTheNudgeButtonsAtOnce) {
 TEST_F(WindowsTest, HorizonEditorResetAndCancelKeepTheProfile) {
     Start();
     auto& h = desktop->horizon();
-    const auto before = program->settings().HorizonProfile;
+    const auto before = program->settings().HorizonRad;
     h.show();
     QTest::mouseClick(Find<QPushButton>(h, "cmdReset"), Qt::LeftButton);
     auto* t0 = Find<QLineEdit>(h, "txtHorizon_0");
     QTest::keyClicks(t0, "5");  // "30.05"
     QTest::mouseClick(Find<QPushButton>(h, "CmdCancel"), Qt::LeftButton);
-    EXPECT_EQ(program->settings().HorizonProfile, before);
+    EXPECT_EQ(program->settings().HorizonRad, before);
 
     h.show();
     EXPECT_EQ(t0->text(), "30.0");  // refilled from the profile
@@ -144,7 +144,7 @@ TEST_F(WindowsTest, HorizonEditorResetAndCancelKeepTheProfile) {
     QTest::keyClicks(t0, "95");
     EXPECT_EQ(Find<QSlider>(h, "sldrHorizon_0")->value(), 0);
     QTest::mouseClick(Find<QPushButton>(h, "cmdOK"), Qt::LeftButton);
-    EXPECT_NEAR(program->settings().HorizonProfile[0] * 180 / M_PI, 95.0, 1e-12);
+    EXPECT_NEAR(program->settings().HorizonRad[0] * 180 / M_PI, 95.0, 1e-12);
 }
 
 TEST_F(WindowsTest, NightModeIsRememberedAndTurnsThePaletteRed) {

@@ -4,10 +4,12 @@
 
 #include <QApplication>
 
+#include "celaris/version.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral("1.4.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(celaris::version::kVersion));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -18,6 +18,7 @@
 #include "celaris/drivers/indi/indi_client.h"
 #include "celaris/drivers/indi/indi_server.h"
 #include "celaris/drivers/indi/indi_telescope.h"
+#include "error_of.h"
 
 namespace celaris::test {
 
@@ -97,17 +98,6 @@ inline indi::IndiOptions TestOptions() {
     o.commandTimeout = std::chrono::seconds(3);
     o.slewTimeout = std::chrono::seconds(40);
     return o;
-}
-
-// The error fn raised, or one with number 0 when it raised none.
-template <typename Fn>
-dispatch::ComError ErrorOf(Fn&& fn) {
-    try {
-        fn();
-    } catch (const dispatch::ComError& e) {
-        return e;
-    }
-    return dispatch::ComError(0, QStringLiteral("none"), QStringLiteral("no error"));
 }
 
 // Waits until pred holds, polling every 50 ms; false after the time-out.

@@ -10,6 +10,7 @@
 
 #include "celaris/dispatch/com_error.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
+#include "error_of.h"
 
 namespace simtest {
 
@@ -41,13 +42,8 @@ struct Rig {
 };
 
 // The error number a call raises, or 0.
-inline int32_t ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ComError& e) {
-        return e.number();
-    }
-    return 0;
+inline int32_t ErrorNumberOf(const std::function<void()>& f) {
+    return celaris::test::ErrorOf(f).number();
 }
 
 // Hours folded into (-12, 12].

@@ -69,6 +69,7 @@ TEST_F(IndiTelescopeTest, ConnectsAndReportsWhatTheDeviceDefines) {
     EXPECT_EQ(scope->SideOfPier(), PierSide::pierEast);
     EXPECT_EQ(scope->Name(), kDevice);
     EXPECT_TRUE(scope->DriverInfo().contains("indi_simulator_telescope"));
+    EXPECT_EQ(scope->DriverVersion(), "1.4");
     EXPECT_EQ(scope->EquatorialSystem(), EquatorialCoordinateType::equLocalTopocentric);
     EXPECT_EQ(scope->AlignmentMode(), AlignmentModes::algGermanPolar);
     EXPECT_DOUBLE_EQ(scope->ApertureDiameter(), 0.12);

@@ -31,18 +31,18 @@ TEST(SimulatorInterface, IdentityWithoutConnectionAndNotConnectedErrors) {
     EXPECT_EQ(r.d.Get("Name").toString(), "Celaris Simulator");
     EXPECT_EQ(r.d.Get("description").toString(), "Celaris Mount Simulator");
     EXPECT_EQ(r.d.Get("InterfaceVersion").toInt(), 3);
-    EXPECT_FALSE(r.d.Get("DriverVersion").toString().isEmpty());
+    EXPECT_EQ(r.d.Get("DriverVersion").toString(), "1.4");  // the program's, from project()
     EXPECT_TRUE(r.d.Get("CanSlew").toBool());
     EXPECT_FALSE(r.d.Get("Connected").toBool());
 
     for (const char* m : {"RightAscension", "Declination", "Altitude", "Azimuth", "SiderealTime",
                           "Tracking", "SideOfPier", "UTCDate", "AtPark", "Slewing"})
-        EXPECT_EQ(ErrorOf([&] { r.d.Get(m); }), err::kNotConnected) << m;
-    EXPECT_EQ(ErrorOf([&] {
+        EXPECT_EQ(ErrorNumberOf([&] { r.d.Get(m); }), err::kNotConnected) << m;
+    EXPECT_EQ(ErrorNumberOf([&] {
                   r.d.Call("SlewToCoordinatesAsync", {1.0, 10.0});
               }),
               err::kNotConnected);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("Tracking", false); }), err::kNotConnected);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("Tracking", false); }), err::kNotConnected);
 
     r.d.Put("CONNECTED", true);
     EXPECT_TRUE(r.d.Get("connected").toBool());
@@ -96,35 +96,44 @@ TEST(SimulatorInterface, AsyncSlewReportsSlewingAndAbortStopsWhereItIs) {
 
 TEST(SimulatorInterface, TargetsMustBeSetAndCoordinatesInRange) {
     Rig r;
-    EXPECT_EQ(ErrorOf([&] { r.d.Get("TargetRightAscension"); }), err::kValueNotSet);
-    EXPECT_EQ(ErrorOf([&] { r.d.Get("TargetDeclination"); }), err::kValueNotSet);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToTarget"); }), err::kValueNotSet);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToTarget"); }), err::kValueNotSet);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Get("TargetRightAscension"); }), err::kValueNotSet);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Get("TargetDeclination"); }), err::kValueNotSet);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToTarget"); }), err::kValueNotSet);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SyncToTarget"); }), err::kValueNotSet);
 
     const double nan = std::nan("");
     for (double ra : {-1.0, 24.0, 25.0, nan}) {
-        EXPECT_EQ(ErrorOf([&] { r.d.Put("TargetRightAscension", ra); }), err::kInvalidValue);
-        EXPECT_EQ(ErrorOf([&] {
+        EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("TargetRightAscension", ra); }), err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] {
                       r.d.Call("SlewToCoordinatesAsync", {ra, 0.0});
                   }),
                   err::kInvalidValue);
-        EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToCoordinates", {ra, 0.0}); }), err::kInvalidValue);
-        EXPECT_EQ(ErrorOf([&] {
+        EXPECT_EQ(ErrorNumberOf([&] {
+                      r.d.Call("SyncToCoordinates", {ra, 0.0});
+                  }),
+                  err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] {
                       r.d.Call("DestinationSideOfPier", {ra, 0.0});
                   }),
                   err::kInvalidValue);
     }
     for (double dec : {-90.5, 91.0, 100.0, nan}) {
-        EXPECT_EQ(ErrorOf([&] { r.d.Put("TargetDeclination", dec); }), err::kInvalidValue);
-        EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToCoordinates", {1.0, dec}); }), err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("TargetDeclination", dec); }), err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] {
+                      r.d.Call("SlewToCoordinates", {1.0, dec});
+                  }),
+                  err::kInvalidValue);
     }
     for (auto [az, alt] :
          {std::pair{-10.0, 45.0}, {370.0, 45.0}, {180.0, 100.0}, {180.0, -100.0}}) {
-        EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToAltAzAsync", {az, alt}); }), err::kInvalidValue);
-        EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToAltAz", {az, alt}); }), err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] {
+                      r.d.Call("SlewToAltAzAsync", {az, alt});
+                  }),
+                  err::kInvalidValue);
+        EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SyncToAltAz", {az, alt}); }), err::kInvalidValue);
     }
     // Refused values leave nothing behind and move nothing.
-    EXPECT_EQ(ErrorOf([&] { r.d.Get("TargetRightAscension"); }), err::kValueNotSet);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Get("TargetRightAscension"); }), err::kValueNotSet);
     EXPECT_FALSE(r.d.Get("Slewing").toBool());
 
     r.d.Put("TargetRightAscension", 23.999);
@@ -159,7 +168,10 @@ TEST(SimulatorInterface, SyncChangesTheReportNotThePointing) {
     EXPECT_NEAR(r.Num("Altitude"), 40.0, 1e-7);
 
     r.d.Call("SlewToCoordinatesAsync", {ra, 10.0});
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToCoordinates", {ra, 10.0}); }), err::kInvalidOperation);
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  r.d.Call("SyncToCoordinates", {ra, 10.0});
+              }),
+              err::kInvalidOperation);
 }
 
 TEST(SimulatorInterface, ParkRefusesMotionUntilUnparked) {
@@ -172,16 +184,16 @@ TEST(SimulatorInterface, ParkRefusesMotionUntilUnparked) {
     EXPECT_EQ(Side(r), static_cast<int>(PierSide::pierEast));
 
     const int32_t parked = err::kInvalidWhileParked;
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToCoordinatesAsync", {1.0, 10.0}); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToAltAz", {100.0, 30.0}); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SyncToCoordinates", {1.0, 10.0}); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {0, 1.0}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToCoordinatesAsync", {1.0, 10.0}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToAltAz", {100.0, 30.0}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SyncToCoordinates", {1.0, 10.0}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("MoveAxis", {0, 1.0}); }), parked);
     // Like every other motion, also when it would only stop an axis.
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {1, 0.0}); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {0, 100}); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("FindHome"); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("Tracking", true); }), parked);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("SideOfPier", 1); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("MoveAxis", {1, 0.0}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("PulseGuide", {0, 100}); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("FindHome"); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("Tracking", true); }), parked);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("SideOfPier", 1); }), parked);
     r.d.Call("Park");  // parking again is harmless
 
     r.d.Call("Unpark");
@@ -227,7 +239,7 @@ TEST(SimulatorInterface, StartedParkAndHomeEndLaterAndAbortStopsShortOfThem) {
     r.clock->Advance(10.0);
     EXPECT_FALSE(r.d.Get("Slewing").toBool());
     EXPECT_TRUE(r.d.Get("AtPark").toBool());
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumberOf([&] {
                   r.d.Call("SlewToCoordinatesAsync", {1.0, 20.0});
               }),
               err::kInvalidWhileParked);
@@ -277,7 +289,7 @@ TEST(SimulatorInterface, PierSideIsChosenWhenASlewStartsAndKeptWhileTracking) {
     EXPECT_EQ(f.d.Get("AlignmentMode").toInt(), static_cast<int>(AlignmentModes::algPolar));
     EXPECT_EQ(r.d.Get("AlignmentMode").toInt(), static_cast<int>(AlignmentModes::algGermanPolar));
     EXPECT_FALSE(f.d.Get("CanSetPierSide").toBool());
-    EXPECT_EQ(ErrorOf([&] { f.d.Put("SideOfPier", west); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { f.d.Put("SideOfPier", west); }), err::kNotImplemented);
 }
 
 TEST(SimulatorInterface, WritingSideOfPierFlipsTheTubeAsASlew) {
@@ -301,7 +313,7 @@ TEST(SimulatorInterface, WritingSideOfPierFlipsTheTubeAsASlew) {
 
     r.d.Put("SideOfPier", static_cast<int>(PierSide::pierWest));
     EXPECT_FALSE(r.d.Get("Slewing").toBool());
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("SideOfPier", 2); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("SideOfPier", 2); }), err::kInvalidValue);
 }
 
 TEST(SimulatorInterface, TrackingHoldsRightAscensionOrHourAngle) {
@@ -324,7 +336,7 @@ TEST(SimulatorInterface, TrackingHoldsRightAscensionOrHourAngle) {
     r.clock->Advance(3600.0);
     EXPECT_NEAR(WrapHours(r.Num("RightAscension") - ra1) * 3600.0 * 15.0,
                 (15.0410686 - 14.685) * 3600.0, 0.01);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("TrackingRate", 7); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("TrackingRate", 7); }), err::kInvalidValue);
     EXPECT_EQ(r.d.Get("TrackingRates").value<TrackingRates>(), (TrackingRates{0, 1, 2, 3}));
 
     // Rate offsets at the sidereal rate: seconds of RA per sidereal second,
@@ -350,9 +362,9 @@ TEST(SimulatorInterface, MoveAxisTurnsOneAxisAndCountsAsSlewing) {
     EXPECT_EQ(rates[0], (AxisRate{0.0, 50.0}));
     EXPECT_FALSE(r.d.Call("CanMoveAxis", {2}).toBool());
     EXPECT_TRUE(r.d.Call("AxisRates", {2}).value<AxisRates>().isEmpty());
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {2, 1.0}); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("MoveAxis", {0, 50.5}); }), err::kInvalidValue);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("CanMoveAxis", {3}); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("MoveAxis", {2, 1.0}); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("MoveAxis", {0, 50.5}); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("CanMoveAxis", {3}); }), err::kInvalidValue);
 
     const SkyPointing start = r.mount->TruePointing();
     r.d.Call("MoveAxis", {0, 2.0});
@@ -395,10 +407,10 @@ TEST(SimulatorInterface, PulseGuideNudgesAtTheGuideRateOnEitherSide) {
     r.clock->Advance(2.0);
     EXPECT_NEAR(WrapHours(r.Num("RightAscension") - ra), 0.01 / 15.0, 1e-9);
 
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {5, 100}); }), err::kInvalidValue);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {0, -1}); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("PulseGuide", {5, 100}); }), err::kInvalidValue);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("PulseGuide", {0, -1}); }), err::kInvalidValue);
     r.d.Call("SlewToCoordinatesAsync", {RaAtHourAngle(r, 3.0), 0.0});
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {0, 100}); }), err::kInvalidOperation);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("PulseGuide", {0, 100}); }), err::kInvalidOperation);
 }
 
 TEST(SimulatorInterface, CapabilitySwitchedOffRaisesNotImplemented) {
@@ -410,30 +422,34 @@ TEST(SimulatorInterface, CapabilitySwitchedOffRaisesNotImplemented) {
     Rig r(o);
     EXPECT_FALSE(r.d.Get("CanSlew").toBool());
     EXPECT_TRUE(r.d.Get("CanSlewAsync").toBool());
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToCoordinates", {1.0, 10.0}); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("Park"); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("PulseGuide", {0, 100}); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Get("IsPulseGuiding"); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("Tracking", false); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToCoordinatesAsync", {1.0, 10.0}); }), 0);
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  r.d.Call("SlewToCoordinates", {1.0, 10.0});
+              }),
+              err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("Park"); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("PulseGuide", {0, 100}); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Get("IsPulseGuiding"); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("Tracking", false); }), err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToCoordinatesAsync", {1.0, 10.0}); }), 0);
 }
 
 TEST(SimulatorInterface, LateBoundCallsCheckNamesArgumentsAndTypes) {
     Rig r;
-    EXPECT_EQ(ErrorOf([&] { r.d.Get("Nonsense"); }), err::kUnknownName);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToNowhere", {}); }), err::kUnknownName);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("SlewToCoordinates", {1.0}); }), err::kBadParamCount);
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Get("Nonsense"); }), err::kUnknownName);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToNowhere", {}); }), err::kUnknownName);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("SlewToCoordinates", {1.0}); }), err::kBadParamCount);
+    EXPECT_EQ(ErrorNumberOf([&] {
                   r.d.Call("SlewToCoordinates", {1.0, 2.0, 3.0});
               }),
               err::kBadParamCount);
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumberOf([&] {
                   r.d.Call("SlewToCoordinates", {QString("one"), 2.0});
               }),
               err::kTypeMismatch);
-    EXPECT_EQ(ErrorOf([&] { r.d.Put("Tracking", QString("yes")); }), err::kTypeMismatch);
-    EXPECT_EQ(ErrorOf([&] { r.d.Call("CommandBlind", {QString("X")}); }), err::kNotImplemented);
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Put("Tracking", QString("yes")); }), err::kTypeMismatch);
+    EXPECT_EQ(ErrorNumberOf([&] { r.d.Call("CommandBlind", {QString("X")}); }),
+              err::kNotImplemented);
+    EXPECT_EQ(ErrorNumberOf([&] {
                   r.d.Call("CommandString", {QString("X"), true});
               }),
               err::kNotImplemented);
@@ -464,7 +480,7 @@ TEST(SimulatorInterface, SiteAndClockWrites) {
                         {"SiteLongitude", -181.0},
                         {"SiteElevation", 10001.0},
                         {"SlewSettleTime", -1.0}})
-        EXPECT_EQ(ErrorOf([&] { r.d.Put(m, v); }), err::kInvalidValue) << m;
+        EXPECT_EQ(ErrorNumberOf([&] { r.d.Put(m, v); }), err::kInvalidValue) << m;
     r.d.Put("SiteLatitude", -33.0);
     EXPECT_DOUBLE_EQ(r.Num("SiteLatitude"), -33.0);
 }

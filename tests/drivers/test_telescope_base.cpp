@@ -6,6 +6,7 @@
 
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers/telescope_base.h"
+#include "error_of.h"
 
 using namespace celaris;
 namespace err = celaris::ascom_error;
@@ -48,14 +49,7 @@ class TinyMount : public TelescopeBase {
     }
 };
 
-ComError ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ComError& e) {
-        return e;
-    }
-    return ComError(0, {}, {});
-}
+using test::ErrorOf;
 
 int32_t NumberOf(const std::function<void()>& f) {
     return ErrorOf(f).number();

@@ -6,10 +6,11 @@
 #include <memory>
 
 #include "celaris/dispatch/errors.h"
-#include "celaris/dispatch/scripted_ui.h"
 #include "celaris/hub/hub.h"
 #include "celaris/hub/telescope.h"
+#include "error_of.h"
 #include "scripted_driver.h"
+#include "scripted_ui.h"
 
 namespace celaris::test {
 
@@ -57,20 +58,9 @@ class HubTest : public ::testing::Test {
     }
     ScriptedDriver& driver() { return *MadeDrivers().back(); }
 
-    // The error a call raised, or a default one when it raised none.
-    template <typename Fn>
-    static dispatch::ComError ErrorOf(Fn&& fn) {
-        try {
-            fn();
-        } catch (const dispatch::ComError& e) {
-            return e;
-        }
-        return dispatch::ComError(0, QStringLiteral("none"), QStringLiteral("no error"));
-    }
-
     hub::Settings settings;
     FakeProfile profile;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
     std::unique_ptr<hub::Hub> hub;
 };
 

@@ -8,12 +8,12 @@
 #include <functional>
 #include <vector>
 
-#include "celaris/dispatch/scripted_ui.h"
 #include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/hub/hub.h"
 #include "celaris/hub/status_loop.h"
 #include "celaris/hub/telescope.h"
 #include "indi_rig.h"
+#include "scripted_ui.h"
 
 using namespace celaris;
 using namespace celaris::test;
@@ -32,7 +32,7 @@ double ArcsecBetween(double ra1, double dec1, double ra2, double dec2) {
 }
 
 // The program's log as the user would read it.
-struct LoggingUi : dispatch::ScriptedUi {
+struct LoggingUi : test::ScriptedUi {
     void Log(const QString& line) override { logged.append(line); }
     QStringList logged;
 };

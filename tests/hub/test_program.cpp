@@ -19,7 +19,7 @@ class ProgramTest : public ::testing::Test {
     }
     QTemporaryDir dir;
     QString path;
-    dispatch::ScriptedUi ui;
+    test::ScriptedUi ui;
 };
 
 }  // namespace
@@ -74,13 +74,13 @@ TEST_F(ProgramTest, OnlyTheHubsOwnNotConnectedErrorDropsTheConnection) {
 TEST_F(ProgramTest, ExitSavesTheSettingsAndTheModelTerms) {
     {
         hub::Program program(ui, path);
-        program.settings().DecFlex = 0.0042;
+        program.settings().DecFlexRad = 0.0042;
         program.settings().AntiBacklash = true;
         program.Shutdown();
         program.Shutdown();  // a second call does nothing
     }
     profile::Profile p(path);
     const profile::Settings s = profile::ReadAllSettings(p);
-    EXPECT_EQ(s.DecFlex, 0.0042);
+    EXPECT_EQ(s.DecFlexRad, 0.0042);
     EXPECT_TRUE(s.AntiBacklash);
 }

@@ -1,5 +1,8 @@
 // Corrected slews, limits, pier side and the two-leg anti-backlash slew.
 #include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <utility>
 
 #include "celaris/hub/status_loop.h"
 #include "hub_fixture.h"
@@ -25,7 +28,7 @@ class SlewTest : public HubTest {
     // A two-leg slew with a 1 s pause whose first leg has just ended.
     void StartTwoLegSlewWithPause() {
         settings.AntiBacklash = true;
-        settings.Backlash = kBacklash60;
+        settings.BacklashRad = kBacklash60;
         settings.FirstSlewPause = true;
         settings.SlewPause = 1.0;
         scope->SlewToCoordinatesAsync(6.0, -10.0);
@@ -57,7 +60,7 @@ TEST_F(SlewTest, WithoutAntiBacklashTheScopeTargetGoesStraightToTheDriver) {
 
 TEST_F(SlewTest, AntiBacklashLegsApproachFromOneSide) {
     settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
+    settings.BacklashRad = kBacklash60;
     scope->SlewToCoordinatesAsync(10.0, 20.0);
     // First leg: 8 seconds of time east, 0.0333 degrees south.
     EXPECT_NEAR(TargetRA(), 10.0 + 0.0022222222, 1e-7);
@@ -83,7 +86,7 @@ TEST_F(SlewTest, AntiBacklashLegsApproachFromOneSide) {
 
 TEST_F(SlewTest, ApproachWrapsAtTwentyFourHoursAndStopsShortOfThePoles) {
     settings.AntiBacklash = true;
-    settings.Backlash = kBacklash60;
+    settings.BacklashRad = kBacklash60;
     hub::RaDec a = hub->AntiBacklashApproach(23.999, -89.99);
     EXPECT_NEAR(a.ra, 23.999 + 0.0022222222 - 24.0, 1e-7);
     EXPECT_EQ(a.dec, -89.9999);
@@ -142,7 +145,7 @@ TEST_F(SlewTest, LimitsRefuseASlewAndSendNothing) {
     // fixed instant.
     hub->SetClock([] { return 1710892800.0; });  // 2024-03-20T00:00:00Z
     settings.EnforceLimits = true;
-    settings.DecLimit = 80.0 * hub::kDegreesToRadians;
+    settings.DecLimitRad = 80.0 * hub::kDegreesToRadians;
     settings.AntiBacklash = true;
     const int puts = driver().Calls("put Target").size();
     const auto e = ErrorOf([&] { scope->SlewToCoordinates(5.0, 80.0); });
@@ -165,7 +168,7 @@ TEST_F(SlewTest, LimitsRefuseASlewAndSendNothing) {
 
 TEST_F(SlewTest, PierSideKeepsItsChoiceInsideTheMeridianBand) {
     hub->state().CanDestinationSideOfPier = false;
-    settings.FlipLimitE = settings.FlipLimitW = 5.0 * hub::kDegreesToRadians;
+    settings.FlipLimitERad = settings.FlipLimitWRad = 5.0 * hub::kDegreesToRadians;
     hub->UpdateSiderealTime();
     const double lst = hub->SiderealAngle();
     auto raAtHourAngle = [&](double haHours) {
@@ -247,6 +250,24 @@ TEST_F(SlewTest, PollPeriodAndStatusText) {
     EXPECT_EQ(polls, 2);  // every sixth tick
     loop->SetPollInterval(0.5);
     EXPECT_EQ(loop->m_PollInterval, 2);  // 2.5 ticks round to even
+    // The loop and the settings agree at the edges: a negative interval polls
+    // on every tick, beyond 16 bits saturates, not a number is the default.
+    const double inf = std::numeric_limits<double>::infinity();
+    for (auto [seconds, ticks] :
+         std::initializer_list<std::pair<double, int16_t>>{{-1.0, 0},
+                                                           {-inf, 0},
+                                                           {0.0, 0},
+                                                           {0.1, 0},
+                                                           {6553.4, 32767},
+                                                           {6553.5, 32767},
+                                                           {1e9, 32767},
+                                                           {inf, 32767},
+                                                           {std::nan(""), 5}}) {
+        loop->SetPollInterval(seconds);
+        EXPECT_EQ(loop->m_PollInterval, ticks) << seconds;
+        EXPECT_EQ(profile::PollTicks(seconds), ticks) << seconds;
+    }
+    loop->SetPollInterval(0.5);
     loop->SetCrossRef([](const QString& id) { return id == "Test.Scripted" ? "Scripted" : id; });
     settings.PierSideModel = 2;
     hub->state().CanReadSideOfPier = false;
@@ -256,4 +277,14 @@ TEST_F(SlewTest, PollPeriodAndStatusText) {
     scope.reset();
     loop->UpdateStatus();
     EXPECT_EQ(hub->state().StatusText, "Link: None Selected\r\nNot Connected");
+}
+
+TEST(NormaliseRadians, FoldsByTheTruncatedTurn) {
+    // A full exact turn is just over one truncated turn: what remains is the
+    // difference, not zero.
+    EXPECT_EQ(hub::NormaliseRadians(units::kTwoPi), units::kTwoPi - 6.28318530717958);
+    EXPECT_GT(hub::NormaliseRadians(units::kTwoPi), 0.0);
+    EXPECT_EQ(hub::NormaliseRadians(-0.5), -0.5 + 6.28318530717958);
+    EXPECT_EQ(hub::NormaliseRadians(1.0 + 6.28318530717958), 1.0);
+    EXPECT_EQ(hub::NormaliseRadians(0.0), 0.0);
 }

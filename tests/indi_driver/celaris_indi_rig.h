@@ -14,11 +14,11 @@
 #include <optional>
 #include <thread>
 
-#include "../support/hub_thread.h"
 #include "celaris/drivers/indi/indi_client.h"
 #include "celaris/drivers/indi/indi_server.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/hub/program.h"
+#include "hub_thread.h"
 
 namespace celaris::test {
 
@@ -48,9 +48,9 @@ inline HubThread::Setup ModelHub(int port = 0) {
     s.driverId = QStringLiteral("Test.BriskSimulator");
     s.settings = {{"PollInterval", "0.2"}};
     s.configure = [](hub::Program& p) {
-        p.settings().HourOffset = 4 * kArcmin;
-        p.settings().DecOffset = -3 * kArcmin;
-        p.settings().Collimation = 2 * kArcmin;
+        p.settings().HourOffsetRad = 4 * kArcmin;
+        p.settings().DecOffsetRad = -3 * kArcmin;
+        p.settings().CollimationRad = 2 * kArcmin;
         p.UpdateEngineTerms();
     };
     s.server.port = port;

@@ -6,9 +6,10 @@
 
 #include "celaris/dispatch/errors.h"
 #include "celaris/dispatch/headless_ui.h"
-#include "celaris/dispatch/scripted_ui.h"
+#include "scripted_ui.h"
 
 using namespace celaris::dispatch;
+using celaris::test::ScriptedUi;
 
 namespace {
 const QString kHub = QStringLiteral("ASCOM Telescope Hub for Celaris");

@@ -41,17 +41,17 @@ TEST_F(SettingsTest, AnEmptyStoreYieldsEveryDefault) {
     EXPECT_EQ(s.Longitude, -75.0);
     EXPECT_EQ(s.Pressure, 101.325);
     EXPECT_EQ(s.Temperature, 15.0);
-    EXPECT_NEAR(s.FlipLimitE, 5 * kDeg, 1e-10);
-    EXPECT_NEAR(s.FlipLimitW, 5 * kDeg, 1e-10);
-    EXPECT_NEAR(s.DecLimit, 90 * kDeg, 1e-9);
-    EXPECT_NEAR(s.AltLimit, 90 * kDeg, 1e-9);
+    EXPECT_NEAR(s.FlipLimitERad, 5 * kDeg, 1e-10);
+    EXPECT_NEAR(s.FlipLimitWRad, 5 * kDeg, 1e-10);
+    EXPECT_NEAR(s.DecLimitRad, 90 * kDeg, 1e-9);
+    EXPECT_NEAR(s.AltLimitRad, 90 * kDeg, 1e-9);
     EXPECT_EQ(s.SlewPause, 1.0);
-    EXPECT_EQ(s.Backlash, 2.908882086657216e-4);  // 60"
+    EXPECT_EQ(s.BacklashRad, 2.908882086657216e-4);  // 60"
     EXPECT_EQ(s.PollInterval, 1.0);
     EXPECT_EQ(PollTicks(s.PollInterval), 5);
     EXPECT_EQ(s.PierSideModel, 2);
-    for (double term : {s.HourOffset, s.DecOffset, s.Collimation, s.AxisNonPerp, s.PolarLR,
-                        s.PolarVert, s.TubeFlex, s.ForkFlex, s.DecFlex})
+    for (double term : {s.HourOffsetRad, s.DecOffsetRad, s.CollimationRad, s.AxisNonPerpRad,
+                        s.PolarLRRad, s.PolarVertRad, s.TubeFlexRad, s.ForkFlexRad, s.DecFlexRad})
         EXPECT_EQ(term, 0.0);
     EXPECT_TRUE(s.OnTop);
     for (int16_t pos :
@@ -59,7 +59,7 @@ TEST_F(SettingsTest, AnEmptyStoreYieldsEveryDefault) {
           s.PosPlotY, s.PosMapX, s.PosMapY, s.PosAlignPolarX, s.PosAlignPolarY, s.PosSetupX,
           s.PosSetupY, s.PosHorizX, s.PosHorizY, s.PosStarfixCalX, s.PosStarfixCalY})
         EXPECT_EQ(pos, 300);
-    for (double h : s.HorizonProfile) EXPECT_EQ(h, 0.5235987755982984);
+    for (double h : s.HorizonRad) EXPECT_EQ(h, 0.5235987755982984);
     EXPECT_EQ(s.CatPath, QStringLiteral("C:\\Star catalogs\\"));
 }
 
@@ -98,7 +98,7 @@ TEST_F(SettingsTest, TextEncodingsOfBooleansNumbersAndUnits) {
         EXPECT_TRUE(s.IsGerman);
         EXPECT_FALSE(s.OnTop);
         EXPECT_EQ(s.Longitude, 12.5);
-        EXPECT_EQ(s.FlipLimitE, 5.0);
+        EXPECT_EQ(s.FlipLimitERad, 5.0);
         EXPECT_EQ(s.PosObsX, 300);  // halves to even
         EXPECT_EQ(s.PosObsY, 302);
     }
@@ -110,7 +110,7 @@ TEST_F(SettingsTest, TextEncodingsOfBooleansNumbersAndUnits) {
     s.IsGerman = true;
     s.Pressure = 98.5;
     s.Longitude = -0.000025;
-    s.HorizonProfile[3] = 0.1;
+    s.HorizonRad[3] = 0.1;
     {
         Profile p(Path());
         WriteAllSettings(p, s);
@@ -126,12 +126,33 @@ TEST_F(SettingsTest, TextEncodingsOfBooleansNumbersAndUnits) {
               QStringLiteral("0.5235987755982984"));
 }
 
+TEST_F(SettingsTest, RadianFieldsAreStoredUnderTheirNamesWithoutTheSuffix) {
+    Settings s;
+    s.FlipLimitERad = 0.5;
+    s.FlipLimitWRad = 0.25;
+    s.DecLimitRad = 1.25;
+    s.AltLimitRad = 1.5;
+    s.HourOffsetRad = 0.001;
+    s.DecFlexRad = 0.002;
+    {
+        Profile p(Path());
+        WriteAllSettings(p, s);
+    }
+    EXPECT_EQ(Get(QStringLiteral("FlipLimitE")), QStringLiteral("0.5"));
+    EXPECT_EQ(Get(QStringLiteral("FlipLimitW")), QStringLiteral("0.25"));
+    EXPECT_EQ(Get(QStringLiteral("DecLimit")), QStringLiteral("1.25"));
+    EXPECT_EQ(Get(QStringLiteral("AltLimit")), QStringLiteral("1.5"));
+    EXPECT_EQ(Get(QStringLiteral("HourOffset")), QStringLiteral("0.001"));
+    EXPECT_EQ(Get(QStringLiteral("DecFlex")), QStringLiteral("0.002"));
+    EXPECT_TRUE(Get(QStringLiteral("FlipLimitERad")).isEmpty());
+}
+
 TEST_F(SettingsTest, BacklashIsHeldInRadiansAndStoredInArcSeconds) {
     Put(QStringLiteral("Backlash"), QStringLiteral("60"));
     Profile p(Path());
     Settings s;
     ReadSetupSettings(p, s);
-    EXPECT_EQ(s.Backlash, 2.908882086657216e-4);
+    EXPECT_EQ(s.BacklashRad, 2.908882086657216e-4);
     WriteSetupSettings(p, s);
     EXPECT_EQ(p.GetValue(kId, QStringLiteral("Backlash")), QStringLiteral("60"));
     // Typical values come back as typed.
@@ -158,12 +179,12 @@ TEST(PollTicks, FiveTicksASecondRoundedHalvesToEven) {
 TEST_F(SettingsTest, EachOwnerReadsAndWritesItsOwnValues) {
     Settings changed;
     changed.Latitude = -33.5;
-    changed.HourOffset = 1e-4;
+    changed.HourOffsetRad = 1e-4;
     changed.PosMainX = 10;
     changed.PosSetupX = 20;
     changed.PosHorizX = 30;
     changed.PosStarfixCalX = 40;
-    changed.HorizonProfile[0] = 0.2;
+    changed.HorizonRad[0] = 0.2;
     changed.Sigma = 7;
     changed.PixSizeX = 9;
     changed.Scope = QStringLiteral("Celaris.Simulator");
@@ -172,9 +193,9 @@ TEST_F(SettingsTest, EachOwnerReadsAndWritesItsOwnValues) {
     // The exit save: model terms, OnTop, horizon, main window's places only.
     SaveSettings(p, changed);
     Settings s = ReadAllSettings(p);
-    EXPECT_EQ(s.HourOffset, 1e-4);
+    EXPECT_EQ(s.HourOffsetRad, 1e-4);
     EXPECT_EQ(s.PosMainX, 10);
-    EXPECT_EQ(s.HorizonProfile[0], 0.2);
+    EXPECT_EQ(s.HorizonRad[0], 0.2);
     EXPECT_EQ(s.Latitude, 45.0);
     EXPECT_EQ(s.PosSetupX, 300);
     EXPECT_EQ(s.Sigma, 4.0);
@@ -219,14 +240,14 @@ TEST_F(SettingsTest, EveryValueSurvivesASecondProcess) {
     s.OnTop = false;
     double d = 0.125;
     for (double* f :
-         {&s.Latitude,    &s.Longitude,  &s.Pressure,    &s.Temperature, &s.FlipLimitE,
-          &s.FlipLimitW,  &s.DecLimit,   &s.AltLimit,    &s.SlewPause,   &s.PollInterval,
-          &s.HourOffset,  &s.DecOffset,  &s.Collimation, &s.AxisNonPerp, &s.PolarLR,
-          &s.PolarVert,   &s.TubeFlex,   &s.ForkFlex,    &s.DecFlex,     &s.Sigma,
-          &s.CatMaxMag,   &s.Resolution, &s.CatExp,      &s.PixSizeX,    &s.PixSizeY,
-          &s.FocalLength, &s.Exposure})
+         {&s.Latitude,      &s.Longitude,    &s.Pressure,       &s.Temperature,    &s.FlipLimitERad,
+          &s.FlipLimitWRad, &s.DecLimitRad,  &s.AltLimitRad,    &s.SlewPause,      &s.PollInterval,
+          &s.HourOffsetRad, &s.DecOffsetRad, &s.CollimationRad, &s.AxisNonPerpRad, &s.PolarLRRad,
+          &s.PolarVertRad,  &s.TubeFlexRad,  &s.ForkFlexRad,    &s.DecFlexRad,     &s.Sigma,
+          &s.CatMaxMag,     &s.Resolution,   &s.CatExp,         &s.PixSizeX,       &s.PixSizeY,
+          &s.FocalLength,   &s.Exposure})
         *f = (d += 1.0 / 3.0);
-    s.Backlash = 12.5 * std::numbers::pi / 180.0 / 3600.0;
+    s.BacklashRad = 12.5 * std::numbers::pi / 180.0 / 3600.0;
     int16_t n = 1;
     for (int16_t* f : {&s.PierSideModel,  &s.PosMainX,   &s.PosMainY,
                        &s.PosErrorsX,     &s.PosErrorsY, &s.PosObsX,
@@ -244,7 +265,7 @@ TEST_F(SettingsTest, EveryValueSurvivesASecondProcess) {
     s.Accuracy = 4;
     s.MaxStars = 100000;
     s.CatPath = QStringLiteral("/data/star catalogs/");
-    for (size_t k = 0; k < s.HorizonProfile.size(); ++k) s.HorizonProfile[k] = 0.01 * double(k);
+    for (size_t k = 0; k < s.HorizonRad.size(); ++k) s.HorizonRad[k] = 0.01 * double(k);
 
     const QString first = dir_.filePath(QStringLiteral("first.json"));
     const QString second = dir_.filePath(QStringLiteral("second.json"));
@@ -266,6 +287,6 @@ TEST_F(SettingsTest, EveryValueSurvivesASecondProcess) {
 
     Profile back(second);
     const Settings r = ReadAllSettings(back);
-    EXPECT_EQ(r.Backlash, s.Backlash);
+    EXPECT_EQ(r.BacklashRad, s.BacklashRad);
     EXPECT_EQ(r, s);
 }

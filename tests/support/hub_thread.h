@@ -17,9 +17,9 @@
 #include <type_traits>
 
 #include "celaris/alpaca/server.h"
-#include "celaris/dispatch/scripted_ui.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
+#include "scripted_ui.h"
 
 namespace celaris::test {
 
@@ -83,7 +83,7 @@ class HubThread {
   private:
     void Main(const Setup& setup) {
         const QString path = dir_.filePath(QStringLiteral("profile.json"));
-        dispatch::ScriptedUi ui;
+        test::ScriptedUi ui;
         std::unique_ptr<hub::Program> program;
         std::unique_ptr<alpaca::AlpacaServer> server;
         QEventLoop loop;

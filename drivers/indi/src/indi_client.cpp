@@ -281,6 +281,13 @@ class IndiClient::View : public CacheView {
 
 IndiClient::IndiClient(QString host, int port) : host_(std::move(host)), port_(port) {}
 
+bool IndiClient::ReadForTesting(const QList<QByteArray>& pieces, QString* error) {
+    Parser parser(*this);
+    for (const QByteArray& piece : pieces)
+        if (!parser.Feed(piece, error)) return false;
+    return true;
+}
+
 IndiClient::~IndiClient() {
     Close();
 }

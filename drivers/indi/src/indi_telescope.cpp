@@ -11,6 +11,8 @@
 #include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/drivers_list/indi_catalog.h"
+#include "celaris/units/angles.h"
+#include "celaris/version.h"
 #include "judges.h"
 #include "sidereal_time.h"
 #include "slew_rates.h"
@@ -22,8 +24,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int32_t kDriverError = static_cast<int32_t>(0x80040500);
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegToRad = kPi / 180.0;
+using units::kPi;
+constexpr double kDegToRad = units::kDegreesToRadians;
 // Seconds of UTC in one sidereal second, as ASCOM's rate units use it.
 constexpr double kUtcPerSiderealSecond = 0.9972695677;
 // The definitions of a newly connected device come in one burst.
@@ -396,7 +398,7 @@ QString IndiTelescope::DriverInfo() {
 }
 
 QString IndiTelescope::DriverVersion() {
-    return QStringLiteral(CELARIS_INDI_VERSION);
+    return QString::fromLatin1(version::kMajorMinor);
 }
 
 int IndiTelescope::InterfaceVersion() {

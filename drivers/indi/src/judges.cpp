@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "celaris/units/angles.h"
+
 namespace celaris::indi {
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kDegToRad = units::kDegreesToRadians;
 
 // The state was reported after some message that followed the command.
 bool AfterAMessage(const Property& p, PropertyState s, const QList<Message>& messages) {

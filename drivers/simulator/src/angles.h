@@ -3,14 +3,18 @@
 
 #include <cmath>
 
+#include "celaris/units/angles.h"
+
 namespace celaris::sim {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kHalfPi = 0.5 * kPi;
-constexpr double kDegToRad = kPi / 180.0;
-constexpr double kHoursToRad = kPi / 12.0;
-constexpr double kArcsecToRad = kDegToRad / 3600.0;
+using units::kHalfPi;
+using units::kPi;
+using units::kTwoPi;
+constexpr double kDegToRad = units::kDegreesToRadians;
+constexpr double kRadToDeg = units::kRadiansToDegrees;
+constexpr double kHoursToRad = units::kHoursToRadians;
+constexpr double kRadToHours = units::kRadiansToHours;
+constexpr double kArcsecToRad = kDegToRad / units::kArcSecondsPerDegree;
 
 // Folds an angle into [0, 2 pi).
 inline double WrapTwoPi(double a) {
@@ -26,7 +30,7 @@ inline double WrapPi(double a) {
 
 // An angle as hours in [0, 24): rounding must not give 24.
 inline double RadToHours24(double a) {
-    const double h = WrapTwoPi(a) * (12.0 / kPi);
+    const double h = WrapTwoPi(a) * kRadToHours;
     return h < 24.0 ? h : 0.0;
 }
 

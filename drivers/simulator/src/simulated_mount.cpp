@@ -7,20 +7,14 @@
 #include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/ascom_errors.h"
 #include "celaris/dispatch/com_error.h"
+#include "celaris/version.h"
 #include "mount_state.h"
-
-#ifndef CELARIS_SIMULATOR_VERSION
-#define CELARIS_SIMULATOR_VERSION "0.1"
-#endif
 
 namespace celaris {
 
 using namespace sim;
 
 namespace {
-
-constexpr double kRadToHours = 12.0 / kPi;
-constexpr double kRadToDeg = 180.0 / kPi;
 
 // Checks one written value against its documented range.
 void CheckRange(const QString& source, const char* what, double v, double lo, double hi,
@@ -104,11 +98,11 @@ QString SimulatedMount::DriverInfo() {
     return QStringLiteral(
                "Celaris Mount Simulator %1: a German equatorial or fork mount with a hidden "
                "pointing error, for trying Celaris without hardware.")
-        .arg(QLatin1String(CELARIS_SIMULATOR_VERSION));
+        .arg(QLatin1String(version::kMajorMinor));
 }
 
 QString SimulatedMount::DriverVersion() {
-    return QStringLiteral(CELARIS_SIMULATOR_VERSION);
+    return QString::fromLatin1(version::kMajorMinor);
 }
 
 int SimulatedMount::InterfaceVersion() {

@@ -14,7 +14,6 @@ using namespace sim;
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / kPi;
 // Longest step of a synchronous wait, real seconds.
 constexpr double kWaitStep = 0.02;
 

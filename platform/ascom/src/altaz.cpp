@@ -1,13 +1,14 @@
 #include "celaris/ascom/altaz.h"
 
 #include <cmath>
-#include <numbers>
+
+#include "celaris/units/angles.h"
 
 namespace celaris::ascom {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+using units::kTwoPi;
 
 struct Spherical {
     double lon;

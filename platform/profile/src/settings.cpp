@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <numbers>
 #include <variant>
 
 #include "celaris/profile/value_text.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::profile {
 
@@ -52,10 +52,10 @@ void Write(Profile& p, const QString& name, const QString& text, const QString& 
 // are kept on writing: the round trip through radians would otherwise add
 // noise in the last digit.
 double ArcSecondsToRadians(double arcSeconds) {
-    return arcSeconds * std::numbers::pi / 180.0 / 3600.0;
+    return arcSeconds * units::kPi / 180.0 / 3600.0;
 }
 QString RadiansAsArcSecondsText(double radians) {
-    const double arcSeconds = radians * 180.0 / std::numbers::pi * 3600.0;
+    const double arcSeconds = radians * 180.0 / units::kPi * 3600.0;
     const auto tidy = ParseDouble(QString::number(arcSeconds, 'g', 12));
     return DoubleText(tidy ? *tidy : arcSeconds);
 }
@@ -113,6 +113,11 @@ void WriteValue(Profile& p, const Value& v, const Settings& s) {
     Value {                           \
 #field, key, &Settings::field \
     }
+// A field in radians, stored under its name without the "Rad" suffix.
+#define CELARIS_ROOT_RAD(name)               \
+    Value {                                  \
+#name, nullptr, &Settings::name##Rad \
+    }
 
 const Value kScope = CELARIS_ROOT(Scope);
 const Value kIsGerman = CELARIS_ROOT(IsGerman);
@@ -123,20 +128,20 @@ const Value kLatitude = CELARIS_ROOT(Latitude);
 const Value kLongitude = CELARIS_ROOT(Longitude);
 const Value kPressure = CELARIS_ROOT(Pressure);
 const Value kTemperature = CELARIS_ROOT(Temperature);
-const Value kFlipLimitE = CELARIS_ROOT(FlipLimitE);
-const Value kFlipLimitW = CELARIS_ROOT(FlipLimitW);
-const Value kDecLimit = CELARIS_ROOT(DecLimit);
-const Value kAltLimit = CELARIS_ROOT(AltLimit);
+const Value kFlipLimitE = CELARIS_ROOT_RAD(FlipLimitE);
+const Value kFlipLimitW = CELARIS_ROOT_RAD(FlipLimitW);
+const Value kDecLimit = CELARIS_ROOT_RAD(DecLimit);
+const Value kAltLimit = CELARIS_ROOT_RAD(AltLimit);
 const Value kSlewPause = CELARIS_ROOT(SlewPause);
-const Value kBacklash{"Backlash", nullptr, &Settings::Backlash, Unit::ArcSeconds};
+const Value kBacklash{"Backlash", nullptr, &Settings::BacklashRad, Unit::ArcSeconds};
 const Value kFirstSlewPause = CELARIS_ROOT(FirstSlewPause);
 const Value kPollInterval = CELARIS_ROOT(PollInterval);
 const Value kPierSideModel = CELARIS_ROOT(PierSideModel);
 
 const Value kModelTerms[] = {
-    CELARIS_ROOT(HourOffset),  CELARIS_ROOT(DecOffset), CELARIS_ROOT(Collimation),
-    CELARIS_ROOT(AxisNonPerp), CELARIS_ROOT(PolarLR),   CELARIS_ROOT(PolarVert),
-    CELARIS_ROOT(TubeFlex),    CELARIS_ROOT(ForkFlex),  CELARIS_ROOT(DecFlex),
+    CELARIS_ROOT_RAD(HourOffset),  CELARIS_ROOT_RAD(DecOffset), CELARIS_ROOT_RAD(Collimation),
+    CELARIS_ROOT_RAD(AxisNonPerp), CELARIS_ROOT_RAD(PolarLR),   CELARIS_ROOT_RAD(PolarVert),
+    CELARIS_ROOT_RAD(TubeFlex),    CELARIS_ROOT_RAD(ForkFlex),  CELARIS_ROOT_RAD(DecFlex),
 };
 const Value kOnTop = CELARIS_ROOT(OnTop);
 
@@ -180,6 +185,7 @@ const Value kFilter = CELARIS_IN(kLumacamKey, Filter);
 
 #undef CELARIS_ROOT
 #undef CELARIS_IN
+#undef CELARIS_ROOT_RAD
 
 template <typename Values>
 void ReadAll(const Profile& p, const Values& values, Settings& s) {
@@ -194,12 +200,12 @@ using List = std::initializer_list<Value>;
 void ReadHorizon(const Profile& p, Settings& s) {
     for (int k = 0; k < kHorizonPoints; ++k) {
         const auto d = ParseDouble(Read(p, HorizonValueName(k), QString::fromLatin1(kHorizonKey)));
-        s.HorizonProfile[size_t(k)] = d.value_or(Defaults().HorizonProfile[size_t(k)]);
+        s.HorizonRad[size_t(k)] = d.value_or(Defaults().HorizonRad[size_t(k)]);
     }
 }
 void WriteHorizon(Profile& p, const Settings& s) {
     for (int k = 0; k < kHorizonPoints; ++k)
-        Write(p, HorizonValueName(k), DoubleText(s.HorizonProfile[size_t(k)]),
+        Write(p, HorizonValueName(k), DoubleText(s.HorizonRad[size_t(k)]),
               QString::fromLatin1(kHorizonKey));
 }
 

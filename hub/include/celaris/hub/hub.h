@@ -16,22 +16,22 @@
 #include "celaris/hub/engine_ref.h"
 #include "celaris/hub/hub_state.h"
 #include "celaris/hub/site_settings.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::hub {
 
-// Exact conversion factors.
-inline constexpr double kHoursToRadians = 0.2617993877991492;
-inline constexpr double kRadiansToHours = 3.8197186342054916;
-inline constexpr double kDegreesToRadians = 0.017453292519943278;
-inline constexpr double kRadiansToDegrees = 57.29577951308238;
-inline constexpr double kTwoPi = 6.28318530717958;
+// The program's conversion factors, from celaris/units/angles.h.
+using units::kDegreesToRadians;
+using units::kHoursToRadians;
+using units::kRadiansToDegrees;
+using units::kRadiansToHours;
 
 struct RaDec {
     double ra;   // hours
     double dec;  // degrees
 };
 
-// Folds an angle into [0, 2 pi) by whole turns of 6.28318530717958.
+// Folds an angle into [0, 2 pi) by whole turns of units::kTwoPiTruncated.
 double NormaliseRadians(double angle);
 
 // A synchronous driver slew shown to the user while it runs (the slewing

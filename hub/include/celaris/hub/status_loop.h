@@ -53,7 +53,7 @@ class StatusLoop : public QObject {
     // Back to a record of its own, a copy of the current one.
     void ReleaseControls();
 
-    // Sets m_PollInterval from a poll interval in seconds.
+    // Sets m_PollInterval from a poll interval in seconds (profile::PollTicks).
     void SetPollInterval(double seconds);
 
     // The driver's description for the status text ("Link: ...").

@@ -11,12 +11,13 @@
 
 #include "celaris/dispatch/telescope_types.h"
 #include "celaris/hub/hub.h"
+#include "celaris/version.h"
 
 namespace celaris::hub {
 
-inline constexpr char kDriverVersion[] = "1.4";
-inline constexpr char kDriverInfo[] =
-    "Celaris Telescope Pointing Correction 1.4.0\r\nASCOM Telescope pointing correction ";
+inline constexpr const char* kDriverVersion = version::kMajorMinor;
+inline constexpr char kDriverInfo[] = "Celaris Telescope Pointing Correction " CELARIS_VERSION
+                                      "\r\nASCOM Telescope pointing correction ";
 
 // A client's synchronous motion (slew, park, find-home) that its caller
 // waits for off the hub's thread. See Telescope::BeginSlewToCoordinates.

@@ -13,9 +13,9 @@
 
 #include <array>
 #include <cstdint>
-#include <numbers>
 
 #include "celaris/profile/profile.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::profile {
 
@@ -38,31 +38,34 @@ struct Settings {
     bool J2000 = false;
     bool AntiBacklash = false;
     bool EnforceLimits = false;
-    double Latitude = 45;              // degrees, north positive
-    double Longitude = -75;            // degrees, east positive
-    double Pressure = 101.325;         // kPa
-    double Temperature = 15;           // degrees C
-    double FlipLimitE = 0.0872664626;  // radians (5 degrees)
-    double FlipLimitW = 0.0872664626;  // radians
-    double DecLimit = 1.570796327;     // radians (90 degrees)
-    double AltLimit = 1.570796327;     // radians
-    double SlewPause = 1;              // seconds
-    // Radians in memory, stored in arc seconds (default 60").
-    double Backlash = 60.0 * std::numbers::pi / 180.0 / 3600.0;
+    double Latitude = 45;       // degrees, north positive
+    double Longitude = -75;     // degrees, east positive
+    double Pressure = 101.325;  // kPa
+    double Temperature = 15;    // degrees C
+    // Angles named ...Rad are radians in memory; each is stored under its
+    // name without the suffix.
+    double FlipLimitERad = 0.0872664626;  // stored "FlipLimitE", radians (5 degrees)
+    double FlipLimitWRad = 0.0872664626;  // stored "FlipLimitW", radians
+    double DecLimitRad = 1.570796327;     // stored "DecLimit", radians (90 degrees)
+    double AltLimitRad = 1.570796327;     // stored "AltLimit", radians
+    double SlewPause = 1;                 // seconds
+    // Stored "Backlash" in arc seconds (default 60").
+    double BacklashRad = 60.0 * units::kPi / 180.0 / 3600.0;
     bool FirstSlewPause = false;
     double PollInterval = 1.0;  // seconds; see PollTicks
     int16_t PierSideModel = 2;  // 0 Normal, 1 Inverted, 2 Auto
 
-    // Root: the model terms (radians) and the main window.
-    double HourOffset = 0;
-    double DecOffset = 0;
-    double Collimation = 0;
-    double AxisNonPerp = 0;
-    double PolarLR = 0;
-    double PolarVert = 0;
-    double TubeFlex = 0;
-    double ForkFlex = 0;
-    double DecFlex = 0;
+    // Root: the model terms, radians, stored under the names without "Rad"
+    // (HourOffset ... DecFlex), and the main window.
+    double HourOffsetRad = 0;
+    double DecOffsetRad = 0;
+    double CollimationRad = 0;
+    double AxisNonPerpRad = 0;
+    double PolarLRRad = 0;
+    double PolarVertRad = 0;
+    double TubeFlexRad = 0;
+    double ForkFlexRad = 0;
+    double DecFlexRad = 0;
     bool OnTop = true;
 
     // "FormPositions": window places and sizes, twips.
@@ -81,7 +84,7 @@ struct Settings {
 
     // "Horizon": Horizon00 ... Horizon15, lowest visible altitude (radians)
     // at azimuth k x 22.5 degrees from north through east.
-    std::array<double, kHorizonPoints> HorizonProfile = {
+    std::array<double, kHorizonPoints> HorizonRad = {
         kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad,
         kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad,
         kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad,
@@ -117,7 +120,8 @@ QString HorizonValueName(int index);
 
 // The main window's poll period in 200 ms timer ticks: PollInterval x 5
 // rounded to the nearest integer, halves to even (1 s -> 5, 0.1 s -> 0).
-// Saturates at 0 and 32767; a value that is not a number gives 5.
+// Saturates at 0 (a negative interval polls on every tick, as 0 does) and
+// 32767; a value that is not a number gives 5. The status loop's only rule.
 int16_t PollTicks(double pollIntervalSeconds);
 
 // Sets the device type and registers the hub ("Celaris.Telescope",

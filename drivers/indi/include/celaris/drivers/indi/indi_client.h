@@ -101,6 +101,11 @@ class IndiClient {
     WaitResult WaitDefinitionsQuiet(std::chrono::milliseconds quiet,
                                     Clock::time_point deadline) const;
 
+    // Reads the pieces as if the server had sent them one after another,
+    // into the cache, without a socket; false with the reason once they are
+    // not well-formed. For the fuzz target.
+    bool ReadForTesting(const QList<QByteArray>& pieces, QString* error);
+
   private:
     class Parser;
     class View;

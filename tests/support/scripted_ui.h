@@ -8,9 +8,15 @@
 
 #include "celaris/dispatch/ui.h"
 
-namespace celaris::dispatch {
+namespace celaris::test {
 
-class ScriptedUi : public Ui {
+class ScriptedUi : public dispatch::Ui {
+  public:
+    using DriverChoice = dispatch::DriverChoice;
+    using FileRequest = dispatch::FileRequest;
+    using Message = dispatch::Message;
+    using MessageAnswer = dispatch::MessageAnswer;
+
   public:
     void QueueAnswer(MessageAnswer answer) { answers_.enqueue(answer); }
     void QueueFileName(QString path) { fileNames_.enqueue(std::move(path)); }
@@ -44,4 +50,4 @@ class ScriptedUi : public Ui {
     int chooserShown_ = 0;
 };
 
-}  // namespace celaris::dispatch
+}  // namespace celaris::test

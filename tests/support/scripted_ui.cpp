@@ -1,9 +1,10 @@
-#include "celaris/dispatch/scripted_ui.h"
+#include "scripted_ui.h"
 
-namespace celaris::dispatch {
+namespace celaris::test {
 
-MessageAnswer ScriptedUi::ShowMessage(const Message& message) {
-    const MessageAnswer answer = answers_.isEmpty() ? SafeAnswer(message) : answers_.dequeue();
+ScriptedUi::MessageAnswer ScriptedUi::ShowMessage(const Message& message) {
+    const MessageAnswer answer =
+        answers_.isEmpty() ? dispatch::SafeAnswer(message) : answers_.dequeue();
     shown_.append(message);
     answersGiven_.append(answer);
     return answer;
@@ -35,4 +36,4 @@ void ScriptedUi::ClearRecord() {
     chooserShown_ = 0;
 }
 
-}  // namespace celaris::dispatch
+}  // namespace celaris::test
