@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "celaris/dispatch/errors.h"
+#include "celaris/hub/skip_failing_step.h"
 #include "celaris/profile/value_text.h"
 #include "celaris/units/angles.h"
 #include "setup_model.h"
@@ -14,15 +15,6 @@ namespace {
 
 constexpr double kNudgeUnits[] = {units::kDegreesToRadians, 2.908882086657213e-4,
                                   4.848136811095355e-6};
-
-// A failing step is skipped; the next one runs.
-template <typename Fn>
-void Step(Fn&& fn) {
-    try {
-        fn();
-    } catch (...) {
-    }
-}
 
 }  // namespace
 
@@ -87,10 +79,11 @@ void MainModel::ApplyCorr(bool on) {
     ISVD* e = program_.hub().engine().get();
     chkApplyCorr = on;
     CorrectionsOn = on;
-    Step([&] { hub::Check(e->put_ApplyCorrections(on ? -1 : 0), "ApplyCorrections"); });
+    hub::SkipFailingStep(
+        [&] { hub::Check(e->put_ApplyCorrections(on ? -1 : 0), "ApplyCorrections"); });
     // Off: the residuals are shown without the model.
     if (!on && controls_.ObservationCount > 0)
-        Step([&] { hub::Check(e->CalculateErrors(), "CalculateErrors"); });
+        hub::SkipFailingStep([&] { hub::Check(e->CalculateErrors(), "CalculateErrors"); });
     emit changed();
 }
 
@@ -114,7 +107,7 @@ void MainModel::SelectPierSideModel(int index) {
     cmbInverted = index;
     program_.settings().PierSideModel = static_cast<int16_t>(InvertedItemData(index));
     const auto& s = program_.hub().state();
-    Step([&] { program_.hub().ApplyPierSide(s.TargetRA, s.TargetDec); });
+    hub::SkipFailingStep([&] { program_.hub().ApplyPierSide(s.TargetRA, s.TargetDec); });
     emit changed();
 }
 
@@ -176,7 +169,7 @@ void MainModel::NudgeScope(Nudge direction) {
 }
 
 void MainModel::StopSlew() {
-    Step([&] {
+    hub::SkipFailingStep([&] {
         if (!connected() || !program_.hub().DriverSlewing()) return;
         program_.hub().ConnectedDriver().Call(QStringLiteral("AbortSlew"));
     });
@@ -184,7 +177,7 @@ void MainModel::StopSlew() {
 
 void MainModel::SetNightMode(bool on) {
     NightMode = on;
-    Step([&] { WriteNightMode(program_.profile(), on); });
+    hub::SkipFailingStep([&] { WriteNightMode(program_.profile(), on); });
     emit nightModeChanged(on);
     emit changed();
 }

@@ -2,20 +2,12 @@
 
 #include <cmath>
 
+#include "celaris/hub/skip_failing_step.h"
 #include "celaris/profile/settings.h"
 
 namespace celaris::hub {
 
-namespace {
-// A failing step of a tick or an update is skipped; the next one runs.
-template <typename Fn>
-void Step(Fn&& fn) {
-    try {
-        fn();
-    } catch (...) {
-    }
-}
-}  // namespace
+namespace {}  // namespace
 
 StatusLoop::StatusLoop(Hub& hub, QObject* parent) : QObject(parent), hub_(hub) {
     // Timer2: the pause clock between the legs of a two-leg slew.
@@ -59,15 +51,15 @@ void StatusLoop::TimerTic() {
     TickCount = 0;
     HubState& s = hub_.state();
     MainControls& c = *controls_;
-    Step([&] { hub_.UpdateSiderealTime(); });
-    if (s.DriverConnected) Step([&] { hub_.CheckDriverConnection(); });
+    SkipFailingStep([&] { hub_.UpdateSiderealTime(); });
+    if (s.DriverConnected) SkipFailingStep([&] { hub_.CheckDriverConnection(); });
     if (s.DriverConnected && !s.DriverLost) {
         hub_.PollPosition();
         c.cmdStartCalEnabled = !c.Calibrating;
     } else {
         c.cmdStartCalEnabled = false;
     }
-    Step([&] { UpdateStatus(); });
+    SkipFailingStep([&] { UpdateStatus(); });
     TimerBusy = false;
 }
 
@@ -106,7 +98,7 @@ QString StatusLoop::PierText() {
 void StatusLoop::UpdateStatus() {
     HubState& s = hub_.state();
     MainControls& c = *controls_;
-    Step([&] { hub_.UpdateSiderealTime(); });
+    SkipFailingStep([&] { hub_.UpdateSiderealTime(); });
 
     // The chosen driver by its description.
     const QString id = hub_.profile().ReadScope();
@@ -128,11 +120,11 @@ void StatusLoop::UpdateStatus() {
 
     if (s.DriverConnected && !s.DriverLost) {
         bool slewing = false;
-        Step([&] { slewing = hub_.DriverSlewing(); });
+        SkipFailingStep([&] { slewing = hub_.DriverSlewing(); });
         if (slewing)
             SetSlewingControls();
         else
-            Step([&] { hub_.SlewCompletionStep(); });
+            SkipFailingStep([&] { hub_.SlewCompletionStep(); });
         s.StatusText += QStringLiteral("\r\nConnected");
         if (c.Calibrating)
             c.lblCalStatus =
@@ -147,7 +139,7 @@ void StatusLoop::UpdateStatus() {
         c.StarChosen = false;
     }
 
-    Step([&] {
+    SkipFailingStep([&] {
         const QString pier = PierText();
         if (!pier.isEmpty()) s.StatusText += QStringLiteral(" - ") + pier;
     });

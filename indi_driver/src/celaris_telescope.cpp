@@ -1,5 +1,7 @@
 #include "celaris_telescope.h"
 
+#include <utility>
+
 #include <libindi/indicom.h>
 #include <libindi/libastro.h>
 #include <libnova/julian_day.h>
@@ -398,15 +400,17 @@ bool CelarisTelescope::ReadScopeStatus() {
 
 // ---------------------------------------------------------------- slews
 
+// INDI clients speak JNow; the hub may want J2000.
+std::pair<double, double> CelarisTelescope::ToHubFrame(double ra, double dec) const {
+    if (!offer_.j2000) return {ra, dec};
+    INDI::IEquatorialCoordinates now{ra, dec}, j2000{};
+    INDI::ObservedToJ2000(&now, ln_get_julian_from_sys(), &j2000);
+    return {j2000.rightascension, j2000.declination};
+}
+
 bool CelarisTelescope::Goto(double ra, double dec) {
     if (!hub_) return false;
-    double raHub = ra, decHub = dec;
-    if (offer_.j2000) {
-        INDI::IEquatorialCoordinates now{ra, dec}, j2000{};
-        INDI::ObservedToJ2000(&now, ln_get_julian_from_sys(), &j2000);
-        raHub = j2000.rightascension;
-        decHub = j2000.declination;
-    }
+    const auto [raHub, decHub] = ToHubFrame(ra, dec);
     try {
         // INDI mounts track once a goto ends; ON_COORD_SET SLEW leaves
         // tracking as it is.
@@ -428,13 +432,7 @@ bool CelarisTelescope::Goto(double ra, double dec) {
 
 bool CelarisTelescope::Sync(double ra, double dec) {
     if (!hub_) return false;
-    double raHub = ra, decHub = dec;
-    if (offer_.j2000) {
-        INDI::IEquatorialCoordinates now{ra, dec}, j2000{};
-        INDI::ObservedToJ2000(&now, ln_get_julian_from_sys(), &j2000);
-        raHub = j2000.rightascension;
-        decHub = j2000.declination;
-    }
+    const auto [raHub, decHub] = ToHubFrame(ra, dec);
     try {
         hub_->Call(QStringLiteral("SyncToCoordinates"), {raHub, decHub});
     } catch (const dispatch::ComError& e) {

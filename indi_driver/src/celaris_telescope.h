@@ -11,6 +11,8 @@
 // every poll after that tries to reach it again.
 #pragma once
 
+#include <utility>
+
 #include <libindi/indiguiderinterface.h>
 #include <libindi/inditelescope.h>
 
@@ -66,6 +68,7 @@ class CelarisTelescope : public INDI::Telescope, public INDI::GuiderInterface {
     IPState GuideWest(uint32_t ms) override;
 
   private:
+    std::pair<double, double> ToHubFrame(double ra, double dec) const;
     // One guide pulse under way per axis (right ascension, declination).
     struct PulseSlot {
         CelarisTelescope* owner = nullptr;
