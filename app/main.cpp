@@ -29,6 +29,7 @@
 #include <optional>
 
 #include "celaris/alpaca/server.h"
+#include "celaris/calibration/calibration_store.h"
 #include "celaris/dispatch/driver.h"
 #include "celaris/dispatch/headless_ui.h"
 #include "celaris/drivers/alpaca/alpaca_telescope.h"
@@ -206,8 +207,10 @@ int main(int argc, char** argv) {
                 if (program.SettingsKept()) ui.Log(e.description());
             }
         }
+        // The one calibration store, with or without windows.
+        celaris::calibration::CalibrationStore store(program);
         std::unique_ptr<celaris::windows::Desktop> desktop;
-        if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, &qtUi);
+        if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, store, &qtUi);
         if (parser.isSet(QStringLiteral("screenshots"))) {
             for (const QString& f :
                  desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))

@@ -18,12 +18,16 @@ constexpr double kNudgeUnits[] = {units::kDegreesToRadians, 2.908882086657213e-4
 
 }  // namespace
 
-MainModel::MainModel(hub::Program& program, QObject* parent)
-    : QObject(parent), program_(program), clock_([] { return QDateTime::currentDateTimeUtc(); }) {
+MainModel::MainModel(hub::Program& program, calibration::CalibrationStore& store, QObject* parent)
+    : QObject(parent),
+      program_(program),
+      store_(store),
+      clock_([] { return QDateTime::currentDateTimeUtc(); }) {
     loop_ = &program_.status();
     loop_->UseControls(controls_);
     connect(loop_, &QObject::destroyed, this, [this] { loop_ = nullptr; });
     connect(&program_.status(), &hub::StatusLoop::statusChanged, this, [this] { Refresh(); });
+    connect(&store_, &calibration::CalibrationStore::controlsChanged, this, [this] { Refresh(); });
 
     // Loading: the rules' starting values, then the settings' view.
     hub::HubState& s = program_.hub().state();
@@ -76,23 +80,13 @@ void MainModel::ApplySetup() {
 }
 
 void MainModel::ApplyCorr(bool on) {
-    ISVD* e = program_.hub().engine().get();
-    chkApplyCorr = on;
-    CorrectionsOn = on;
-    hub::SkipFailingStep(
-        [&] { hub::Check(e->put_ApplyCorrections(on ? -1 : 0), "ApplyCorrections"); });
-    // Off: the residuals are shown without the model.
-    if (!on && controls_.ObservationCount > 0)
-        hub::SkipFailingStep([&] { hub::Check(e->CalculateErrors(), "CalculateErrors"); });
+    store_.controls().chkApplyCorr = on;
+    hub::SkipFailingStep([&] { store_.ApplyCorr(on); });
     emit changed();
 }
 
 void MainModel::SetLock(bool on) {
-    controls_.chkLock = on;
-    if (on) {
-        controls_.ShownTargetRA = program_.hub().state().TargetRA;
-        controls_.ShownTargetDec = program_.hub().state().TargetDec;
-    }
+    store_.SetLock(on);
     Refresh();
 }
 
@@ -184,7 +178,7 @@ void MainModel::SetNightMode(bool on) {
 
 bool MainModel::QueryUnload(const std::function<void()>& showObservations) {
     dispatch::Ui& ui = program_.ui();
-    if (!CalibrationSaved && ui.ConfirmDiscard()) {
+    if (!store_.controls().CalibrationSaved && ui.ConfirmDiscard()) {
         if (showObservations) showObservations();
         return false;
     }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "celaris/calibration/calibration_store.h"
 #include "celaris/hub/program.h"
 #include "celaris/units/angles.h"
 #include "window_rules.h"
@@ -20,10 +21,17 @@ namespace celaris::models {
 class MainModel : public QObject {
     Q_OBJECT
   public:
-    explicit MainModel(hub::Program& program, QObject* parent = nullptr);
+    MainModel(hub::Program& program, calibration::CalibrationStore& store,
+              QObject* parent = nullptr);
     ~MainModel() override;
 
     hub::Program& program() { return program_; }
+    calibration::CalibrationStore& store() { return store_; }
+    // The calibration controls (chkApplyCorr, the mode options, chkAddToCal,
+    // CalibrationSaved) live in the store, so the program without windows
+    // has them too.
+    calibration::CalibrationControls& calibration() { return store_.controls(); }
+    const calibration::CalibrationControls& calibration() const { return store_.controls(); }
     hub::MainControls& controls() { return controls_; }
     const hub::MainControls& controls() const { return controls_; }
 
@@ -36,7 +44,6 @@ class MainModel : public QObject {
     QString lblCorrRA, lblCorrDec, lblCorrAlt, lblCorrAz;
     QString lblTrueRA, lblTrueDec, lblTrueAlt, lblTrueAz;
     QString lblLST;
-    bool chkApplyCorr = true;
     bool chkOnTop = true;
     int cmbInverted = 0;   // index into "Auto", "Normal", "Inverted"
     int cmbDegMinSec = 0;  // "Deg", "ArcMin", "ArcSec"
@@ -46,8 +53,6 @@ class MainModel : public QObject {
     bool nudgeExchanged = false;
     // Program-wide state owned by the window.
     double NudgeStep = units::kDegreesToRadians;  // radians, one degree
-    bool CorrectionsOn = true;
-    bool CalibrationSaved = true;
     bool NightMode = false;
 
     static QStringList InvertedItems();
@@ -91,6 +96,7 @@ class MainModel : public QObject {
     void UpdatePierSideModelCombo();
 
     hub::Program& program_;
+    calibration::CalibrationStore& store_;
     hub::StatusLoop* loop_ = nullptr;
     hub::MainControls controls_;
     std::function<QDateTime()> clock_;

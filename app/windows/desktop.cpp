@@ -48,10 +48,11 @@ void ApplyNightPalette(bool night) {
     QApplication::setPalette(p);
 }
 
-Desktop::Desktop(hub::Program& program, QtUi* ui) : program_(program) {
+Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, QtUi* ui)
+    : program_(program), store_(store) {
     if (ui) ui->SetProfile(&program.profile());
     errorsModel_ = std::make_unique<models::ErrorsModel>(program);
-    mainModel_ = std::make_unique<models::MainModel>(program);
+    mainModel_ = std::make_unique<models::MainModel>(program, store);
     errorsModel_->SetMainModel(mainModel_.get());
     setupModel_ = std::make_unique<models::SetupModel>(program);
     setupModel_->SetMainModel(mainModel_.get());

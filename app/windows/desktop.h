@@ -17,7 +17,7 @@ namespace celaris::windows {
 
 class Desktop {
   public:
-    Desktop(hub::Program& program, QtUi* ui);
+    Desktop(hub::Program& program, calibration::CalibrationStore& store, QtUi* ui);
     ~Desktop();
 
     models::MainModel& mainModel() { return *mainModel_; }
@@ -47,6 +47,7 @@ class Desktop {
 
   private:
     hub::Program& program_;
+    calibration::CalibrationStore& store_;
     bool unloaded_ = false;
     std::unique_ptr<models::ErrorsModel> errorsModel_;
     std::unique_ptr<models::MainModel> mainModel_;

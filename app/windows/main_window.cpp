@@ -326,7 +326,7 @@ void MainWindow::Sync() {
     }
     lblLST_->setText(m.lblLST);
     if (c.Calibrating) lblCalStatus_->setText(c.lblCalStatus);
-    chkApplyCorr_->setChecked(m.chkApplyCorr);
+    chkApplyCorr_->setChecked(m.calibration().chkApplyCorr);
     chkLock_->setChecked(c.chkLock);
     chkOnTop_->setChecked(m.chkOnTop);
     cmbInverted_->setCurrentIndex(m.cmbInverted);

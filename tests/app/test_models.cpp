@@ -212,18 +212,19 @@ TEST_F(ModelTest, ClosingAsksAboutUnsavedObservationsThenTheConnection) {
         profile::WriteScope(p, QString::fromLatin1(test::kFastSimulator));
     }
     auto program = Start();
-    MainModel main(*program);
+    calibration::CalibrationStore store(*program);
+    MainModel main(*program, store);
     EXPECT_TRUE(main.QueryUnload());  // nothing to ask
     EXPECT_TRUE(ui.shown().isEmpty());
 
-    main.CalibrationSaved = false;
+    main.calibration().CalibrationSaved = false;
     bool shown = false;
     ui.QueueAnswer(dispatch::MessageAnswer::Cancel);
     EXPECT_FALSE(main.QueryUnload([&] { shown = true; }));
     EXPECT_TRUE(shown);
     EXPECT_EQ(ui.shown().last(), dispatch::ConfirmDiscardMessage());
 
-    main.CalibrationSaved = true;
+    main.calibration().CalibrationSaved = true;
     hub::Telescope client(program->hub());
     client.SetConnected(true);
     ui.QueueAnswer(dispatch::MessageAnswer::No);

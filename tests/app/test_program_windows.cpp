@@ -19,7 +19,8 @@ class ProgramWithWindows : public AlpacaServerTest {};
 
 TEST_F(ProgramWithWindows, TheRowsFollowASlewOfAnAlpacaClient) {
     program->settings().PollInterval = 0.2;
-    windows::Desktop desktop(*program, nullptr);
+    calibration::CalibrationStore store(*program);
+    windows::Desktop desktop(*program, store, nullptr);
     desktop.Show();
     program->StartTimer();
     Serve();

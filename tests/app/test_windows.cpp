@@ -31,10 +31,12 @@ class WindowsTest : public ::testing::Test {
     }
     void Start() {
         program = std::make_unique<hub::Program>(ui, path);
-        desktop = std::make_unique<windows::Desktop>(*program, nullptr);
+        store = std::make_unique<calibration::CalibrationStore>(*program);
+        desktop = std::make_unique<windows::Desktop>(*program, *store, nullptr);
     }
     void TearDown() override {
         desktop.reset();
+        store.reset();
         program.reset();
     }
     template <typename T>
@@ -47,6 +49,7 @@ class WindowsTest : public ::testing::Test {
     QString path;
     test::ScriptedUi ui;
     std::unique_ptr<hub::Program> program;
+    std::unique_ptr<calibration::CalibrationStore> store;
     std::unique_ptr<windows::Desktop> desktop;
 };
 

@@ -258,6 +258,10 @@ void SaveSettings(Profile& profile, const Settings& settings) {
     });
 }
 
+void WriteModelTerms(Profile& profile, const Settings& settings) {
+    profile.Batch([&] { WriteAll(profile, kModelTerms, settings); });
+}
+
 void ReadSetupSettings(Profile& profile, Settings& settings) {
     ReadAll(profile,
             List{kScope, kIsGerman, kJ2000, kAntiBacklash, kEnforceLimits, kLatitude, kLongitude,

@@ -137,6 +137,10 @@ void LoadSettings(Profile& profile, Settings& settings);
 // reads of "FormPositions". Raises when the file cannot be written.
 void SaveSettings(Profile& profile, const Settings& settings);
 
+// The nine model terms alone, in one file write: after every fit, so a
+// crash never loses a model. Raises when the file cannot be written.
+void WriteModelTerms(Profile& profile, const Settings& settings);
+
 // The setup window: every site and mount value of the root, and PosSetupX/Y.
 void ReadSetupSettings(Profile& profile, Settings& settings);
 // Everything ReadSetupSettings reads except Scope (the chooser writes it at
