@@ -9,8 +9,12 @@
 
 namespace trimcore {
 
-SVDObject::SVDObject() { ModuleObjectCreated(); }
-SVDObject::~SVDObject() { ModuleObjectDestroyed(); }
+SVDObject::SVDObject() {
+    ModuleObjectCreated();
+}
+SVDObject::~SVDObject() {
+    ModuleObjectDestroyed();
+}
 
 HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
@@ -26,7 +30,9 @@ HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG SVDObject::AddRef() { return ++refs_; }
+ULONG SVDObject::AddRef() {
+    return ++refs_;
+}
 
 ULONG SVDObject::Release() {
     const ULONG n = --refs_;
@@ -48,8 +54,7 @@ HRESULT SVDObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
     return S_OK;
 }
 
-HRESULT SVDObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                 DISPID* rgDispId) {
+HRESULT SVDObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     return ISVDGetIDsOfNames(rgszNames, cNames, rgDispId);
 }
 
@@ -77,7 +82,9 @@ HRESULT GetDouble(double v, double* p) {
 }
 }  // namespace
 
-HRESULT SVDObject::get_German(LONG* pVal) { return GetFlag(state_.german, pVal); }
+HRESULT SVDObject::get_German(LONG* pVal) {
+    return GetFlag(state_.german, pVal);
+}
 HRESULT SVDObject::put_German(LONG v) {
     state_.german = v != 0;
     return S_OK;
@@ -87,11 +94,13 @@ HRESULT SVDObject::put_Latitude(double v) {
     return S_OK;
 }
 
-#define TRIMCORE_TERM(Name, field)                                                          \
-    HRESULT SVDObject::get_##Name(double* pVal) { return GetDouble(state_.field, pVal); } \
-    HRESULT SVDObject::put_##Name(double v) {                                             \
-        state_.field = v;                                                                 \
-        return S_OK;                                                                      \
+#define TRIMCORE_TERM(Name, field)                \
+    HRESULT SVDObject::get_##Name(double* pVal) { \
+        return GetDouble(state_.field, pVal);     \
+    }                                             \
+    HRESULT SVDObject::put_##Name(double v) {     \
+        state_.field = v;                         \
+        return S_OK;                              \
     }
 TRIMCORE_TERM(AxisNonPerp, axisNonPerp)
 TRIMCORE_TERM(Collimation, collimation)
@@ -119,8 +128,7 @@ HRESULT SVDObject::Recalibrate(LONG FixedInstallation) {
     return S_OK;
 }
 
-HRESULT SVDObject::AddObservation(double HATrue, double DecTrue, double HAScope,
-                                  double DecScope) {
+HRESULT SVDObject::AddObservation(double HATrue, double DecTrue, double HAScope, double DecScope) {
     trimcore::AddObservation(state_, HATrue, DecTrue, HAScope, DecScope);
     return S_OK;
 }
@@ -134,8 +142,7 @@ HRESULT SVDObject::GetCorrectedHADec(double HAScope, double DecScope, double* HA
     return S_OK;
 }
 
-HRESULT SVDObject::GetScopeHADec(double HATrue, double DecTrue, double* HAScope,
-                                 double* DecScope) {
+HRESULT SVDObject::GetScopeHADec(double HATrue, double DecTrue, double* HAScope, double* DecScope) {
     if (HAScope == nullptr || DecScope == nullptr) return E_POINTER;
     const HADec r = trimcore::GetScopeHADec(state_, HATrue, DecTrue);
     *HAScope = r.ha;
@@ -152,7 +159,9 @@ HRESULT SVDObject::GetCorrectedAltAz(double AzScope, double AltScope, double* Az
     return S_OK;
 }
 
-HRESULT SVDObject::get_Inverted(LONG* pVal) { return GetFlag(state_.inverted != 0, pVal); }
+HRESULT SVDObject::get_Inverted(LONG* pVal) {
+    return GetFlag(state_.inverted != 0, pVal);
+}
 HRESULT SVDObject::put_Inverted(LONG v) {
     state_.inverted = v != 0;
     return S_OK;

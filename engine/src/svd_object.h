@@ -9,7 +9,7 @@
 namespace trimcore {
 
 class SVDObject final : public ISVD, public ISupportErrorInfo {
-public:
+  public:
     SVDObject();
     SVDObject(const SVDObject&) = delete;
     SVDObject& operator=(const SVDObject&) = delete;
@@ -56,8 +56,7 @@ public:
     HRESULT Reset() override;
     HRESULT Calibrate() override;
     HRESULT Recalibrate(LONG FixedInstallation) override;
-    HRESULT AddObservation(double HATrue, double DecTrue, double HAScope,
-                           double DecScope) override;
+    HRESULT AddObservation(double HATrue, double DecTrue, double HAScope, double DecScope) override;
     HRESULT GetCorrectedHADec(double HAScope, double DecScope, double* HACorr,
                               double* DecCorr) override;
     HRESULT GetScopeHADec(double HATrue, double DecTrue, double* HAScope,
@@ -81,7 +80,7 @@ public:
     HRESULT ApparentToJ2k(double RA, double Dec, double* RA2k, double* Dec2k) override;
     HRESULT UTCNow(LONG* yr, LONG* mon, LONG* day, LONG* hr, LONG* min, LONG* sec) override;
 
-private:
+  private:
     ~SVDObject();
     std::atomic<ULONG> refs_{1};
     EngineState state_;
