@@ -1,5 +1,7 @@
 #include "svd_object.h"
 
+#include <cmath>
+
 #include "astrometry.h"
 #include "dispatch.h"
 #include "fit.h"
@@ -22,6 +24,8 @@ HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<ISVD*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
         *ppv = static_cast<ISupportErrorInfo*>(this);
+    } else if (riid == IID_IFitStatistics) {
+        *ppv = static_cast<IFitStatistics*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -219,6 +223,44 @@ HRESULT SVDObject::UTCNow(LONG* yr, LONG* mon, LONG* day, LONG* hr, LONG* min, L
     if (!yr || !mon || !day || !hr || !min || !sec) return E_POINTER;
     trimcore::UTCNow(*yr, *mon, *day, *hr, *min, *sec);
     return S_OK;
+}
+
+namespace {
+bool IsTerm(LONG term) {
+    return term >= 1 && term <= kTrimcoreTermCount;
+}
+}  // namespace
+
+HRESULT SVDObject::get_FitObservationCount(LONG* n) {
+    if (n == nullptr) return E_POINTER;
+    *n = state_.statistics.observations;
+    return S_OK;
+}
+
+HRESULT SVDObject::get_FittedTermCount(LONG* k) {
+    if (k == nullptr) return E_POINTER;
+    *k = state_.statistics.fittedTerms;
+    return S_OK;
+}
+
+HRESULT SVDObject::get_TermFitted(LONG term, LONG* fitted) {
+    if (fitted == nullptr) return E_POINTER;
+    *fitted = 0;
+    if (!IsTerm(term)) return E_INVALIDARG;
+    *fitted = state_.statistics.fitted[term - 1];
+    return S_OK;
+}
+
+HRESULT SVDObject::get_ResidualSigma(double* sigma) {
+    return GetDouble(state_.statistics.sigma, sigma);
+}
+
+HRESULT SVDObject::GetTermCovariance(LONG term1, LONG term2, double* value) {
+    if (value == nullptr) return E_POINTER;
+    *value = 0.0;
+    if (!IsTerm(term1) || !IsTerm(term2)) return E_INVALIDARG;
+    *value = state_.statistics.covariance[term1 - 1][term2 - 1];
+    return std::isinf(*value) ? S_FALSE : S_OK;
 }
 
 }  // namespace trimcore

@@ -1,14 +1,16 @@
-// Class SVD: one engine object behind the dual interface ISVD.
+// Class SVD: one engine object behind the dual interface ISVD, with the last
+// fit's statistics behind IFitStatistics.
 #pragma once
 
 #include <atomic>
 
 #include "engine_state.h"
+#include "trimcore/ifit_statistics.h"
 #include "trimcore/isvd.h"
 
 namespace trimcore {
 
-class SVDObject final : public ISVD, public ISupportErrorInfo {
+class SVDObject final : public ISVD, public ISupportErrorInfo, public IFitStatistics {
   public:
     SVDObject();
     SVDObject(const SVDObject&) = delete;
@@ -79,6 +81,13 @@ class SVDObject final : public ISVD, public ISupportErrorInfo {
     HRESULT FindBrightestStar(VARIANT* bm, double* x, double* y) override;
     HRESULT ApparentToJ2k(double RA, double Dec, double* RA2k, double* Dec2k) override;
     HRESULT UTCNow(LONG* yr, LONG* mon, LONG* day, LONG* hr, LONG* min, LONG* sec) override;
+
+    // IFitStatistics
+    HRESULT get_FitObservationCount(LONG* n) override;
+    HRESULT get_FittedTermCount(LONG* k) override;
+    HRESULT get_TermFitted(LONG term, LONG* fitted) override;
+    HRESULT get_ResidualSigma(double* sigma) override;
+    HRESULT GetTermCovariance(LONG term1, LONG term2, double* value) override;
 
   private:
     ~SVDObject();
