@@ -6,6 +6,7 @@ void ResetState(EngineState& s) {
     s.count = 0;
     s.decFlex = s.forkFlex = s.tubeFlex = s.axisNonPerp = s.collimation = 0.0;
     s.polarVertical = s.polarLeftRight = s.decOffset = s.hOffset = 0.0;
+    s.statistics = {};
 }
 
 void CalibrateState(EngineState& s) {
@@ -15,6 +16,7 @@ void CalibrateState(EngineState& s) {
 
 void RecalibrateState(EngineState& s, bool fixedInstallation) {
     s.count = 0;
+    s.statistics = {};
     s.recalibrationMode = 1;
     s.hOffset = 0.0;
     s.decOffset = 0.0;

@@ -25,6 +25,19 @@ struct ResidualRecord {
 constexpr int kObservationSlots = 1000;
 constexpr int kMaxObservations = kObservationSlots - 1;
 
+// What the last fit determined, for IFitStatistics. Terms are indexed by
+// their interface number less one.
+constexpr int kStatisticsTerms = 9;
+struct FitStatistics {
+    int32_t observations = 0;
+    int32_t fittedTerms = 0;
+    uint8_t fitted[kStatisticsTerms] = {};
+    double sigma = 0.0;  // radians
+    // sigma^2 (A^T A)^-1, radians^2; +-infinity where the fit left a
+    // combination of terms undetermined.
+    double covariance[kStatisticsTerms][kStatisticsTerms] = {};
+};
+
 struct EngineState {
     ResidualRecord residuals[kObservationSlots] = {};
     uint8_t applyCorrections = 1;
@@ -47,15 +60,19 @@ struct EngineState {
     double hOffset = 0.0;
     double latitude = 0.0;  // radians, north positive
     uint8_t german = 0;
+    // Not among the documented members: kept after them so those keep their
+    // order.
+    FitStatistics statistics;
 };
 
-// Reset: count to 0 and the nine terms to 0; nothing else changes.
+// Reset: count to 0, the nine terms to 0 and the last fit's statistics
+// cleared; nothing else changes.
 void ResetState(EngineState& s);
 // Calibrate: Reset, then FitMode FullModel.
 void CalibrateState(EngineState& s);
 // Recalibrate: empties the list, FitMode Recalibration, clears the offsets
-// (and, unless the installation is fixed, the polar terms); the other five
-// terms are held in the next fit.
+// (and, unless the installation is fixed, the polar terms) and the last fit's
+// statistics; the other five terms are held in the next fit.
 void RecalibrateState(EngineState& s, bool fixedInstallation);
 
 }  // namespace trimcore

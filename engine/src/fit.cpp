@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
 #include "message.h"
 #include "model.h"
+#include "trimcore/ifit_statistics.h"
 
 namespace trimcore {
 
@@ -44,6 +46,65 @@ double& Term(EngineState& s, int k) {
             return s.tubeFlex;
         default:
             return s.german ? s.decFlex : s.forkFlex;
+    }
+}
+
+static_assert(kTrimcoreTermCount == kStatisticsTerms);
+
+// The statistics index (interface number less one) of the term with fit
+// index k.
+int StatisticsIndex(int k, bool german) {
+    static constexpr LONG kByFitIndex[kFitTerms - 1] = {
+        kTrimcoreTermHOffset,       kTrimcoreTermDecOffset,   kTrimcoreTermPolarLeftRight,
+        kTrimcoreTermPolarVertical, kTrimcoreTermCollimation, kTrimcoreTermAxisNonPerp,
+        kTrimcoreTermTubeFlex};
+    if (k < kFitTerms - 1) return kByFitIndex[k] - 1;
+    return (german ? kTrimcoreTermDecFlex : kTrimcoreTermForkFlex) - 1;
+}
+
+// An entry of the projector onto the cut directions above this means the
+// two terms share a direction the observations did not determine; rounding
+// leaves the entries of other terms near 1e-16.
+constexpr double kUnresolvedLoad = 1e-9;
+
+// Records sigma and sigma^2 (A^T A)^-1 = sigma^2 V diag(1/w^2) V^T from the
+// fit's decomposition (w after the cut, V m x m column-major) and its
+// residuals. The pseudo-inverse alone would give a cut direction zero
+// variance and make the worst-determined terms look the best, so the entries
+// that direction touches are infinite instead, with the sign they take as its
+// singular value tends to zero.
+void RecordStatistics(EngineState& s, int m, std::span<const double> w, std::span<const double> v,
+                      std::span<const double> residuals) {
+    FitStatistics& st = s.statistics;
+    st = {};
+    st.observations = s.count;
+    st.fittedTerms = m;
+    const size_t rows = residuals.size();
+    if (rows > static_cast<size_t>(m)) {
+        double squares = 0.0;
+        for (double r : residuals) squares += r * r;
+        st.sigma = std::sqrt(squares / static_cast<double>(rows - m));
+    }
+    const double variance = st.sigma * st.sigma;
+    const bool german = s.german != 0;
+    for (int i = 0; i < m; ++i) {
+        const int a = StatisticsIndex(i, german);
+        st.fitted[a] = 1;
+        for (int j = 0; j < m; ++j) {
+            double kept = 0.0, cut = 0.0;
+            for (int c = 0; c < m; ++c) {
+                const double vi = v[static_cast<size_t>(c) * m + i];
+                const double vj = v[static_cast<size_t>(c) * m + j];
+                if (w[c] == 0.0)
+                    cut += vi * vj;
+                else
+                    kept += (vi / w[c]) * (vj / w[c]);
+            }
+            st.covariance[a][StatisticsIndex(j, german)] =
+                std::fabs(cut) > kUnresolvedLoad
+                    ? std::copysign(std::numeric_limits<double>::infinity(), cut)
+                    : variance * kept;
+        }
     }
 }
 
@@ -154,6 +215,7 @@ void FitTerms(EngineState& s, int maxSweeps) {
     for (int k = 0; k < m; ++k)
         for (size_t r = 0; r < rows; ++r) y[r] -= design[k * rows + r] * a[k];
     for (int i = 0; i < n; ++i) s.residuals[i + 1] = {y[2 * i], y[2 * i + 1]};
+    RecordStatistics(s, m, w, v, y);
 }
 
 void GetObservationError(const EngineState& s, int32_t index, double& raError, double& decError) {

@@ -30,7 +30,8 @@ int FittedTermCount(const EngineState& s);
 void DesignSystem(const EngineState& s, int m, std::span<double> design, std::span<double> y);
 
 // Fits the first FittedTermCount terms to the stored observations by least
-// squares, holding the others, and stores each observation's residuals.
+// squares, holding the others, and stores each observation's residuals and
+// the fit's statistics (s.statistics).
 // maxSweeps is the decomposition's iteration limit (a seam for tests).
 void FitTerms(EngineState& s, int maxSweeps = kSvdMaxSweeps);
 

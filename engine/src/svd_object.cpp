@@ -1,5 +1,7 @@
 #include "svd_object.h"
 
+#include <cmath>
+
 #include "astrometry.h"
 #include "dispatch.h"
 #include "fit.h"
@@ -9,8 +11,12 @@
 
 namespace trimcore {
 
-SVDObject::SVDObject() { ModuleObjectCreated(); }
-SVDObject::~SVDObject() { ModuleObjectDestroyed(); }
+SVDObject::SVDObject() {
+    ModuleObjectCreated();
+}
+SVDObject::~SVDObject() {
+    ModuleObjectDestroyed();
+}
 
 HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
@@ -18,6 +24,8 @@ HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<ISVD*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
         *ppv = static_cast<ISupportErrorInfo*>(this);
+    } else if (riid == IID_IFitStatistics) {
+        *ppv = static_cast<IFitStatistics*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -26,7 +34,9 @@ HRESULT SVDObject::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG SVDObject::AddRef() { return ++refs_; }
+ULONG SVDObject::AddRef() {
+    return ++refs_;
+}
 
 ULONG SVDObject::Release() {
     const ULONG n = --refs_;
@@ -48,8 +58,7 @@ HRESULT SVDObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
     return S_OK;
 }
 
-HRESULT SVDObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                 DISPID* rgDispId) {
+HRESULT SVDObject::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     return ISVDGetIDsOfNames(rgszNames, cNames, rgDispId);
 }
 
@@ -77,7 +86,9 @@ HRESULT GetDouble(double v, double* p) {
 }
 }  // namespace
 
-HRESULT SVDObject::get_German(LONG* pVal) { return GetFlag(state_.german, pVal); }
+HRESULT SVDObject::get_German(LONG* pVal) {
+    return GetFlag(state_.german, pVal);
+}
 HRESULT SVDObject::put_German(LONG v) {
     state_.german = v != 0;
     return S_OK;
@@ -87,11 +98,13 @@ HRESULT SVDObject::put_Latitude(double v) {
     return S_OK;
 }
 
-#define TRIMCORE_TERM(Name, field)                                                          \
-    HRESULT SVDObject::get_##Name(double* pVal) { return GetDouble(state_.field, pVal); } \
-    HRESULT SVDObject::put_##Name(double v) {                                             \
-        state_.field = v;                                                                 \
-        return S_OK;                                                                      \
+#define TRIMCORE_TERM(Name, field)                \
+    HRESULT SVDObject::get_##Name(double* pVal) { \
+        return GetDouble(state_.field, pVal);     \
+    }                                             \
+    HRESULT SVDObject::put_##Name(double v) {     \
+        state_.field = v;                         \
+        return S_OK;                              \
     }
 TRIMCORE_TERM(AxisNonPerp, axisNonPerp)
 TRIMCORE_TERM(Collimation, collimation)
@@ -119,8 +132,7 @@ HRESULT SVDObject::Recalibrate(LONG FixedInstallation) {
     return S_OK;
 }
 
-HRESULT SVDObject::AddObservation(double HATrue, double DecTrue, double HAScope,
-                                  double DecScope) {
+HRESULT SVDObject::AddObservation(double HATrue, double DecTrue, double HAScope, double DecScope) {
     trimcore::AddObservation(state_, HATrue, DecTrue, HAScope, DecScope);
     return S_OK;
 }
@@ -134,8 +146,7 @@ HRESULT SVDObject::GetCorrectedHADec(double HAScope, double DecScope, double* HA
     return S_OK;
 }
 
-HRESULT SVDObject::GetScopeHADec(double HATrue, double DecTrue, double* HAScope,
-                                 double* DecScope) {
+HRESULT SVDObject::GetScopeHADec(double HATrue, double DecTrue, double* HAScope, double* DecScope) {
     if (HAScope == nullptr || DecScope == nullptr) return E_POINTER;
     const HADec r = trimcore::GetScopeHADec(state_, HATrue, DecTrue);
     *HAScope = r.ha;
@@ -152,7 +163,9 @@ HRESULT SVDObject::GetCorrectedAltAz(double AzScope, double AltScope, double* Az
     return S_OK;
 }
 
-HRESULT SVDObject::get_Inverted(LONG* pVal) { return GetFlag(state_.inverted != 0, pVal); }
+HRESULT SVDObject::get_Inverted(LONG* pVal) {
+    return GetFlag(state_.inverted != 0, pVal);
+}
 HRESULT SVDObject::put_Inverted(LONG v) {
     state_.inverted = v != 0;
     return S_OK;
@@ -210,6 +223,44 @@ HRESULT SVDObject::UTCNow(LONG* yr, LONG* mon, LONG* day, LONG* hr, LONG* min, L
     if (!yr || !mon || !day || !hr || !min || !sec) return E_POINTER;
     trimcore::UTCNow(*yr, *mon, *day, *hr, *min, *sec);
     return S_OK;
+}
+
+namespace {
+bool IsTerm(LONG term) {
+    return term >= 1 && term <= kTrimcoreTermCount;
+}
+}  // namespace
+
+HRESULT SVDObject::get_FitObservationCount(LONG* n) {
+    if (n == nullptr) return E_POINTER;
+    *n = state_.statistics.observations;
+    return S_OK;
+}
+
+HRESULT SVDObject::get_FittedTermCount(LONG* k) {
+    if (k == nullptr) return E_POINTER;
+    *k = state_.statistics.fittedTerms;
+    return S_OK;
+}
+
+HRESULT SVDObject::get_TermFitted(LONG term, LONG* fitted) {
+    if (fitted == nullptr) return E_POINTER;
+    *fitted = 0;
+    if (!IsTerm(term)) return E_INVALIDARG;
+    *fitted = state_.statistics.fitted[term - 1];
+    return S_OK;
+}
+
+HRESULT SVDObject::get_ResidualSigma(double* sigma) {
+    return GetDouble(state_.statistics.sigma, sigma);
+}
+
+HRESULT SVDObject::GetTermCovariance(LONG term1, LONG term2, double* value) {
+    if (value == nullptr) return E_POINTER;
+    *value = 0.0;
+    if (!IsTerm(term1) || !IsTerm(term2)) return E_INVALIDARG;
+    *value = state_.statistics.covariance[term1 - 1][term2 - 1];
+    return std::isinf(*value) ? S_FALSE : S_OK;
 }
 
 }  // namespace trimcore

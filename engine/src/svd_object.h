@@ -1,15 +1,17 @@
-// Class SVD: one engine object behind the dual interface ISVD.
+// Class SVD: one engine object behind the dual interface ISVD, with the last
+// fit's statistics behind IFitStatistics.
 #pragma once
 
 #include <atomic>
 
 #include "engine_state.h"
+#include "trimcore/ifit_statistics.h"
 #include "trimcore/isvd.h"
 
 namespace trimcore {
 
-class SVDObject final : public ISVD, public ISupportErrorInfo {
-public:
+class SVDObject final : public ISVD, public ISupportErrorInfo, public IFitStatistics {
+  public:
     SVDObject();
     SVDObject(const SVDObject&) = delete;
     SVDObject& operator=(const SVDObject&) = delete;
@@ -56,8 +58,7 @@ public:
     HRESULT Reset() override;
     HRESULT Calibrate() override;
     HRESULT Recalibrate(LONG FixedInstallation) override;
-    HRESULT AddObservation(double HATrue, double DecTrue, double HAScope,
-                           double DecScope) override;
+    HRESULT AddObservation(double HATrue, double DecTrue, double HAScope, double DecScope) override;
     HRESULT GetCorrectedHADec(double HAScope, double DecScope, double* HACorr,
                               double* DecCorr) override;
     HRESULT GetScopeHADec(double HATrue, double DecTrue, double* HAScope,
@@ -81,7 +82,14 @@ public:
     HRESULT ApparentToJ2k(double RA, double Dec, double* RA2k, double* Dec2k) override;
     HRESULT UTCNow(LONG* yr, LONG* mon, LONG* day, LONG* hr, LONG* min, LONG* sec) override;
 
-private:
+    // IFitStatistics
+    HRESULT get_FitObservationCount(LONG* n) override;
+    HRESULT get_FittedTermCount(LONG* k) override;
+    HRESULT get_TermFitted(LONG term, LONG* fitted) override;
+    HRESULT get_ResidualSigma(double* sigma) override;
+    HRESULT GetTermCovariance(LONG term1, LONG term2, double* value) override;
+
+  private:
     ~SVDObject();
     std::atomic<ULONG> refs_{1};
     EngineState state_;

@@ -1,5 +1,6 @@
-// A calibration through the v-table of an engine created by the loader, and
-// the no-convergence message reaching the handler installed in the library.
+// A calibration through the v-table of an engine created by the loader, the
+// no-convergence message reaching the handler installed in the library, and
+// the fit's statistics on the same object.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "celaris/com/loader.h"
+#include "trimcore/ifit_statistics.h"
 #include "trimcore/isvd.h"
 
 using namespace celaris::com;
@@ -130,4 +132,78 @@ TEST(FitThroughTheVtable, NoConvergenceReachesTheInstalledHandler) {
     install(nullptr, nullptr);
     svd->Release();
     ::dlclose(lib);
+}
+
+TEST(FitStatisticsThroughTheVtable, OneObjectWithISVDAndClearedWithEachNewList) {
+    ISVD* svd = Create();
+    ASSERT_NE(svd, nullptr);
+    IFitStatistics* stats = nullptr;
+    ASSERT_EQ(svd->QueryInterface(IID_IFitStatistics, reinterpret_cast<void**>(&stats)), S_OK);
+    // The same identity and one reference count from either interface.
+    IUnknown *fromSvd = nullptr, *fromStats = nullptr;
+    ISVD* back = nullptr;
+    svd->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromSvd));
+    stats->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromStats));
+    EXPECT_EQ(fromSvd, fromStats);
+    EXPECT_EQ(stats->QueryInterface(IID_ISVD, reinterpret_cast<void**>(&back)), S_OK);
+    EXPECT_EQ(back, svd);
+    EXPECT_EQ(fromSvd->Release(), 4u);
+    EXPECT_EQ(fromStats->Release(), 3u);
+    EXPECT_EQ(back->Release(), 2u);
+
+    LONG n = -1;
+    double x = -1;
+    EXPECT_EQ(stats->get_FitObservationCount(nullptr), E_POINTER);
+    EXPECT_EQ(stats->get_FittedTermCount(nullptr), E_POINTER);
+    EXPECT_EQ(stats->get_TermFitted(1, nullptr), E_POINTER);
+    EXPECT_EQ(stats->get_ResidualSigma(nullptr), E_POINTER);
+    EXPECT_EQ(stats->GetTermCovariance(1, 1, nullptr), E_POINTER);
+    for (LONG bad : {0, 10, -1}) {
+        EXPECT_EQ(stats->get_TermFitted(bad, &n), E_INVALIDARG);
+        EXPECT_EQ(stats->GetTermCovariance(bad, 1, &x), E_INVALIDARG);
+        EXPECT_EQ(stats->GetTermCovariance(1, bad, &x), E_INVALIDARG);
+    }
+
+    auto expectCleared = [&](const char* when) {
+        LONG k = -1, flag = 0, fitted = 0;
+        double sigma = -1, sum = 0;
+        stats->get_FitObservationCount(&n);
+        stats->get_FittedTermCount(&k);
+        stats->get_ResidualSigma(&sigma);
+        for (LONG t = 1; t <= kTrimcoreTermCount; ++t) {
+            stats->get_TermFitted(t, &flag);
+            fitted += flag;
+            EXPECT_EQ(stats->GetTermCovariance(t, t, &x), S_OK);
+            sum += std::fabs(x);
+        }
+        EXPECT_TRUE(n == 0 && k == 0 && fitted == 0 && sigma == 0.0 && sum == 0.0) << when;
+    };
+    expectCleared("before any fit");
+    // Fits on either mount type, each followed by one way of starting a new
+    // list; the mount type decides which flexure term was fitted.
+    const char* clears[] = {"Reset", "Calibrate", "Recalibrate"};
+    for (int clear = 0; clear < 3; ++clear) {
+        SetSite(svd);
+        svd->put_German(clear != 1);
+        for (int i = 0; i < 12; ++i)
+            svd->AddObservation(-1.2 + 0.2 * i + 0.001 * std::sin(3.0 * i), -0.3 + 0.1 * i,
+                                -1.2 + 0.2 * i, -0.3 + 0.1 * i + 0.001 * std::cos(5.0 * i));
+        EXPECT_EQ(svd->CalculateErrors(), S_OK);
+        stats->get_FitObservationCount(&n);
+        EXPECT_EQ(n, 12);
+        stats->get_FittedTermCount(&n);
+        EXPECT_EQ(n, 8);
+        stats->get_ResidualSigma(&x);
+        EXPECT_GT(x, 0.0);
+        stats->get_TermFitted(kTrimcoreTermForkFlex, &n);
+        EXPECT_EQ(n, clear == 1);
+        stats->get_TermFitted(kTrimcoreTermDecFlex, &n);
+        EXPECT_EQ(n, clear != 1);
+        if (clear == 0) svd->Reset();
+        if (clear == 1) svd->Calibrate();
+        if (clear == 2) svd->Recalibrate(0);
+        expectCleared(clears[clear]);
+    }
+    EXPECT_EQ(stats->Release(), 1u);
+    EXPECT_EQ(svd->Release(), 0u);
 }
