@@ -114,6 +114,44 @@ TEST_F(StoreTest, AFullCalibrationRecoversTheTermsAndKeepsThemAtOnce) {
     EXPECT_DOUBLE_EQ(saved.DecFlexRad, terms[8]);
 }
 
+TEST_F(StoreTest, TheFiguresOfAFitComeWithTheEnginesStandardErrors) {
+    const double lst = 1.0;
+    store->StartCalibration();
+    AddAll(Sky(40, 5.0, lst), lst);
+    const FitStatistics& st = store->statistics();
+    ASSERT_TRUE(st.valid);
+    EXPECT_EQ(st.used, 40);
+    EXPECT_EQ(st.fittedTerms, 8);
+    EXPECT_FALSE(st.terms[7].fitted);  // a German mount holds ForkFlex
+    for (int t = 0; t < kTermCount; ++t) {
+        if (!st.terms[t].fitted) continue;
+        EXPECT_GT(st.terms[t].standardError, 0.1 * kArcsec) << TermName(t).toStdString();
+        EXPECT_LT(st.terms[t].standardError, 20 * kArcsec) << TermName(t).toStdString();
+        // The truth lies within a few standard errors of the fit.
+        EXPECT_LT(std::abs(st.terms[t].value - kTruth[t]),
+                  4 * st.terms[t].standardError + 3 * kArcsec)
+            << TermName(t).toStdString();
+    }
+    EXPECT_TRUE(st.warnings.isEmpty()) << st.warnings.join('\n').toStdString();
+    EXPECT_GT(st.psd, st.rms);
+    EXPECT_NEAR(st.rms / kArcsec, 5.0 * std::sqrt(2.0), 3.0);
+
+    // The same mount seen in one corner of the sky cannot tell its terms
+    // apart.
+    store->StartCalibration();
+    std::vector<Sighting> patch = Sky(40, 5.0, lst);
+    for (auto& s : patch) {
+        s.decScope += 0.05 * (s.decTrue - 0.45) - (s.decTrue - 0.45);
+        s.decTrue = 0.45 + 0.05 * (s.decTrue - 0.45);
+    }
+    for (int i = 0; i < 12; ++i) {
+        const auto& s = patch[i];
+        store->Add2Cal(lst - 0.02 * i, s.decTrue, lst - 0.02 * i + (s.raScope - s.raTrue),
+                       s.decScope, lst, QStringLiteral("p"), false, true);
+    }
+    EXPECT_FALSE(store->statistics().warnings.isEmpty());
+}
+
 TEST_F(StoreTest, UnusedObservationsKeepZeroResidualsAndTheNumberingOfTheOthers) {
     const double lst = 2.0;
     const auto sky = Sky(12, 20.0, lst);
