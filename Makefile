@@ -9,7 +9,7 @@ WERROR ?= $(or $(CELARIS_WERROR),ON)
 # `make test` runs each fuzz target this long; `make fuzz` as long as asked.
 FUZZ_SMOKE_SECONDS ?= 5
 FUZZ_SECONDS ?= 60
-FUZZERS := alpaca_request indi_xml sexagesimal settings
+FUZZERS := alpaca_request indi_xml sexagesimal settings calibration_file
 FUZZER ?= $(FUZZERS)
 
 # Build output is kept in a log and shown only when the build fails.
