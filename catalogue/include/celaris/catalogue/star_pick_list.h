@@ -22,8 +22,11 @@ namespace celaris::catalogue {
 struct Star {
     QString Name;
     double Magnitude = 0.0;
-    double RA = 0.0;     // reduced right ascension (apparent place of date,
-    double Dec = 0.0;    // or J2000 when the mount works in J2000)
+    // The reduced position: moved by its proper motion since J2000.0, then
+    // the apparent place of date, or left in J2000 when the mount works in
+    // J2000 (setting J2000).
+    double RA = 0.0;
+    double Dec = 0.0;
     double PmRA = 0.0;   // radians of right ascension a year
     double PmDec = 0.0;  // radians a year
     // An observation of this star is in the running calibration.
