@@ -26,7 +26,10 @@ MainModel::MainModel(hub::Program& program, calibration::CalibrationStore& store
     loop_ = &program_.status();
     loop_->UseControls(controls_);
     connect(loop_, &QObject::destroyed, this, [this] { loop_ = nullptr; });
-    connect(&program_.status(), &hub::StatusLoop::statusChanged, this, [this] { Refresh(); });
+    connect(&program_.status(), &hub::StatusLoop::statusChanged, this, [this] {
+        if (manual_) manual_->StatusUpdated(program_.status().StatusCount);
+        Refresh();
+    });
     connect(&store_, &calibration::CalibrationStore::controlsChanged, this, [this] { Refresh(); });
 
     // Loading: the rules' starting values, then the settings' view.
@@ -41,6 +44,8 @@ MainModel::MainModel(hub::Program& program, calibration::CalibrationStore& store
     chkOnTop = program_.settings().OnTop;
     NightMode = ReadNightMode(program_.profile());
     ApplySetup();
+    manual_ = std::make_unique<ManualCalibration>(program_, store_, controls_);
+    connect(manual_.get(), &ManualCalibration::changed, this, [this] { emit changed(); });
     Refresh();
 }
 
@@ -77,6 +82,8 @@ void MainModel::ApplySetup() {
     program_.status().SetPollInterval(st.PollInterval);
     siteChecked_ = false;
     emit changed();
+    // The pick list follows a new site, limits or horizon.
+    if (manual_) manual_->SiteChanged();
 }
 
 void MainModel::ApplyCorr(bool on) {

@@ -10,10 +10,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/hub/program.h"
 #include "celaris/units/angles.h"
+#include "manual_calibration.h"
 #include "window_rules.h"
 
 namespace celaris::models {
@@ -27,6 +29,8 @@ class MainModel : public QObject {
 
     hub::Program& program() { return program_; }
     calibration::CalibrationStore& store() { return store_; }
+    // The pick list, "Slew" and "+".
+    ManualCalibration& manual() { return *manual_; }
     // The calibration controls (chkApplyCorr, the mode options, chkAddToCal,
     // CalibrationSaved) live in the store, so the program without windows
     // has them too.
@@ -99,6 +103,7 @@ class MainModel : public QObject {
     calibration::CalibrationStore& store_;
     hub::StatusLoop* loop_ = nullptr;
     hub::MainControls controls_;
+    std::unique_ptr<ManualCalibration> manual_;
     std::function<QDateTime()> clock_;
     // The mount's site is compared once per connection and after setup.
     bool siteChecked_ = false;

@@ -66,6 +66,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     slewing_ = std::make_unique<SlewingWindow>(program.hub(), main_.get());
     // The main window's loading gives the saved terms to the engine.
     program.UpdateEngineTerms();
+    // The last step of the main window's loading: the reference stars.
+    mainModel_->manual().Load();
 
     main_->SetOpenSetup([this] { OpenSetup(); });
     main_->SetToggleErrors([this] { ToggleErrors(); });

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -274,6 +275,15 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     // W acts as soon as the mouse button goes down.
     connect(cmdWest_, &QPushButton::pressed, this, [this] { model_.NudgeScope(N::West); });
     connect(cmdStopSlew_, &QPushButton::clicked, this, [this] { model_.StopSlew(); });
+    auto& stars = model_.manual().stars();
+    connect(prevUnused, &QPushButton::clicked, this, [&stars] { stars.PrevUnusedStar(); });
+    connect(prev, &QPushButton::clicked, this, [&stars] { stars.PrevStar(); });
+    connect(next, &QPushButton::clicked, this, [&stars] { stars.NextStar(); });
+    connect(nextUnused, &QPushButton::clicked, this, [&stars] { stars.NextUnusedStar(); });
+    connect(cmbNearStars_, &QComboBox::activated, this,
+            [&stars](int line) { stars.ClickLine(line); });
+    connect(cmdSlew_, &QPushButton::clicked, this, [this] { model_.manual().Slew2NearStar(); });
+    connect(btnCorrect_, &QPushButton::clicked, this, [this] { model_.manual().AddObservation(); });
     connect(cmdSiteInfo_, &QPushButton::clicked, this, [this] {
         if (openSetup_) openSetup_();
     });
@@ -342,7 +352,20 @@ void MainWindow::Sync() {
         w->setEnabled(slewCtl);
     // "Scope Setup" stays usable while nothing moves.
     cmdSiteInfo_->setEnabled(!c.cmdStopSlewEnabled);
-    cmdSlew_->setEnabled(false);  // until the pick list exists
+    const auto& stars = model_.manual().stars();
+    const bool picking = slewCtl && stars.PickCount() > 0;
+    for (QWidget* w : pickList_) w->setEnabled(picking);
+    cmdSlew_->setEnabled(picking && stars.Current() != nullptr);
+    if (shownStars_ != stars.cmbNearStars) {
+        const QSignalBlocker block(cmbNearStars_);
+        cmbNearStars_->clear();
+        cmbNearStars_->addItems(stars.cmbNearStars);
+        shownStars_ = stars.cmbNearStars;
+    }
+    if (cmbNearStars_->currentIndex() != stars.cmbNearStarsIndex) {
+        const QSignalBlocker block(cmbNearStars_);
+        cmbNearStars_->setCurrentIndex(stars.cmbNearStarsIndex);
+    }
     cmdStopSlew_->setEnabled(c.cmdStopSlewEnabled);
     cmbInverted_->setEnabled(c.cmbInvertedEnabled);
     btnCorrect_->setEnabled(c.btnCorrectEnabled);

@@ -51,6 +51,7 @@ class MainWindow : public QMainWindow {
     QLabel *lblScope_[4], *lblCorr_[4], *lblTrue_[4], *lblLST_, *lblCalStatus_;
     QCheckBox *chkApplyCorr_, *chkLock_, *chkOnTop_;
     QComboBox *cmbInverted_, *cmbDegMinSec_, *cmbNearStars_;
+    QStringList shownStars_;
     QLineEdit* txtNudgeIncr_;
     QWidget* updnIncrement_;
     QPushButton *cmdNorth_, *cmdSouth_, *cmdEast_, *cmdWest_;

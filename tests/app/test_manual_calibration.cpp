@@ -1,0 +1,235 @@
+// The manual calibration end to end on the simulator: an observer picks
+// stars from the pick list, slews, centres each star with the nudges by
+// what the tube really sees, presses "+", and the fitted model takes the
+// mount's hidden errors away. Everything runs on one manual clock.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <cmath>
+
+#include "celaris/calibration/calibration_store.h"
+#include "celaris/drivers/simulator/simulated_mount.h"
+#include "celaris/hub/program.h"
+#include "celaris/hub/telescope.h"
+#include "celaris/profile/settings.h"
+#include "main_model.h"
+#include "scripted_ui.h"
+
+using namespace celaris;
+
+namespace {
+
+// 2024-03-20T03:00:00Z.
+constexpr double kStartUnix = 1710903600.0;
+constexpr double kArcsec = M_PI / 180.0 / 3600.0;
+
+std::shared_ptr<ManualClock>& SimClock() {
+    static std::shared_ptr<ManualClock> clock;
+    return clock;
+}
+SimulatedMount*& Sim() {
+    static SimulatedMount* sim = nullptr;
+    return sim;
+}
+
+SimulatorOptions Options() {
+    SimulatorOptions o;
+    o.slewRateDegPerSec = 20.0;
+    o.hiddenTerms = HiddenTerms::Typical();
+    return o;
+}
+
+class ManualCalibrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static const bool once = [] {
+            DriverFactory::Instance().Register(
+                QStringLiteral("Test.ManualSim"), [](const QString&) {
+                    auto m = std::make_unique<SimulatedMount>(Options(), SimClock());
+                    Sim() = m.get();
+                    return std::unique_ptr<Driver>(std::move(m));
+                });
+            return true;
+        }();
+        (void)once;
+        SimClock() = std::make_shared<ManualClock>(kStartUnix);
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("profile.json"));
+        {
+            profile::Profile p(path);
+            profile::Settings s = profile::ReadAllSettings(p);
+            const SimulatorOptions o = Options();
+            s.Latitude = o.latitudeDeg;
+            s.Longitude = o.longitudeDeg;
+            s.IsGerman = true;
+            s.Scope = QStringLiteral("Test.ManualSim");
+            profile::WriteAllSettings(p, s);
+            profile::WriteScope(p, s.Scope);
+        }
+        program = std::make_unique<hub::Program>(ui, path);
+        const auto clock = SimClock();
+        program->hub().SetClock([clock] { return clock->NowUnixSeconds(); });
+        store = std::make_unique<calibration::CalibrationStore>(*program);
+        main = std::make_unique<models::MainModel>(*program, *store);
+        auto& manual = main->manual();
+        manual.stars().SetClock([clock] { return clock->NowUnixSeconds(); });
+        client = std::make_unique<hub::Telescope>(program->hub());
+        client->SetConnected(true);
+        program->status().m_PollInterval = 0;  // every tick polls
+        manual.Load();
+        Tick();
+    }
+    void TearDown() override {
+        client.reset();
+        main.reset();
+        store.reset();
+        program.reset();
+    }
+
+    // One status tick, a second of simulated time later.
+    void Tick() {
+        SimClock()->Advance(1.0);
+        program->status().TimerTic();
+    }
+    // Until the slew, both legs and the settling are over.
+    void WaitForSlew() {
+        for (int i = 0; i < 600; ++i) {
+            Tick();
+            if (!Sim()->Slewing() && program->hub().state().SettleCount == 0 &&
+                !main->controls().cmdStopSlewEnabled)
+                break;
+        }
+        Tick();
+    }
+    // The observer at the eyepiece: nudges until the star sits on the
+    // cross-hair, as far as whole nudges of 0.1" allow.
+    void Centre(double raRad, double decRad) {
+        auto& m = *main;
+        m.SetNudgeUnit(2);  // arc seconds
+        for (int round = 0; round < 4; ++round) {
+            const SkyPointing p = Sim()->TruePointing();
+            const double dDec = decRad / kArcsec - p.decDeg * 3600.0;
+            const double dRa =
+                std::remainder(raRad * 12 / M_PI - p.raHours, 24.0) * 15 * 3600 * std::cos(decRad);
+            if (std::hypot(dDec, dRa) < 0.2) return;
+            if (std::abs(dDec) >= 0.1) {
+                m.SetNudgeIncrement(QString::number(std::abs(dDec), 'f', 1));
+                m.NudgeScope(dDec > 0 ? models::MainModel::Nudge::North
+                                      : models::MainModel::Nudge::South);
+                WaitForSlew();
+            }
+            if (std::abs(dRa) >= 0.1) {
+                m.SetNudgeIncrement(QString::number(std::abs(dRa), 'f', 1));
+                m.NudgeScope(dRa > 0 ? models::MainModel::Nudge::East
+                                     : models::MainModel::Nudge::West);
+                WaitForSlew();
+            }
+        }
+    }
+    double MissArcsec(double raHours, double decDeg) {
+        const SkyPointing p = Sim()->TruePointing();
+        const double dRa =
+            std::remainder(p.raHours - raHours, 24.0) * 15.0 * std::cos(decDeg * M_PI / 180.0);
+        return std::hypot(dRa, p.decDeg - decDeg) * 3600.0;
+    }
+
+    QTemporaryDir dir;
+    test::ScriptedUi ui;
+    std::unique_ptr<hub::Program> program;
+    std::unique_ptr<calibration::CalibrationStore> store;
+    std::unique_ptr<models::MainModel> main;
+    std::unique_ptr<hub::Telescope> client;
+};
+
+TEST_F(ManualCalibrationTest, AnObserverAtTheEyepieceCalibratesTheSimulatedMount) {
+    auto& manual = main->manual();
+    auto& stars = manual.stars();
+    ASSERT_GT(stars.PickCount(), 40) << "stars visible from the simulator's site";
+    store->StartCalibration();
+    EXPECT_TRUE(main->controls().btnCorrectEnabled || !program->hub().state().ObservationTaken);
+
+    // 24 stars spread over the pick list, which is sorted by distance from
+    // where the mount points: both sides of the meridian, high and low.
+    const int count = 24;
+    int east = 0, west = 0;
+    for (int k = 0; k < count; ++k) {
+        const int line = k * (stars.PickCount() - 1) / (count - 1);
+        stars.ClickLine(line);
+        ASSERT_NE(stars.Current(), nullptr);
+        const catalogue::Star star = *stars.Current();
+        manual.Slew2NearStar();
+        WaitForSlew();
+        ASSERT_TRUE(ui.shown().isEmpty()) << ui.shown().last().text.toStdString();
+        Centre(star.RA, star.Dec);
+        ASSERT_LT(MissArcsec(star.RA * 12 / M_PI, star.Dec * 180 / M_PI), 0.3)
+            << star.Name.toStdString();
+        (Sim()->SideOfPier() == PierSide::pierWest ? west : east) += 1;
+        main->Refresh();
+        ASSERT_TRUE(main->controls().btnCorrectEnabled);
+        manual.AddObservation();
+        EXPECT_TRUE(program->hub().state().ObservationTaken);
+        EXPECT_EQ(store->at(store->ObservationCount()).Name, star.Name);
+    }
+    EXPECT_EQ(store->ObservationCount(), count);
+    EXPECT_GT(east, 4);
+    EXPECT_GT(west, 4);
+
+    // The fitted terms against the mount's hidden ones.
+    const HiddenTerms& h = Options().hiddenTerms;
+    const calibration::ModelTerms t = store->Terms();
+    const double hidden[] = {h.hOffset,     h.decOffset,      h.collimation,
+                             h.axisNonPerp, h.polarLeftRight, h.polarVertical,
+                             h.tubeFlex,    h.forkFlex,       h.decFlex};
+    for (int i = 0; i < calibration::kTermCount; ++i) {
+        if (i == 7) continue;  // a German mount has no fork flexure to find
+        const double error = (t[i] - hidden[i]) / kArcsec;
+        RecordProperty(calibration::TermName(i).toStdString() + "ErrorArcsec",
+                       QString::number(error, 'f', 2).toStdString());
+        EXPECT_LT(std::abs(error), 5.0) << calibration::TermName(i).toStdString();
+    }
+
+    // Slews of a client now land on the sky.
+    store->StopCalibration();
+    program->hub().UpdateSiderealTime();
+    const double lst = program->hub().SiderealAngle() * 12 / M_PI;
+    double sum = 0;
+    int n = 0;
+    for (const auto& [ha, dec] : {std::pair{-3.0, 20.0},
+                                  {-1.0, 50.0},
+                                  {1.5, 10.0},
+                                  {2.5, 70.0},
+                                  {0.5, -15.0},
+                                  {-2.0, 35.0}}) {
+        const double ra = std::fmod(lst - ha + 48.0, 24.0);
+        client->SlewToCoordinates(ra, dec);
+        const double miss = MissArcsec(ra, dec);
+        EXPECT_LT(miss, 10.0) << "HA " << ha << " Dec " << dec;
+        sum += miss * miss;
+        ++n;
+    }
+    RecordProperty("PointingRmsArcsec", QString::number(std::sqrt(sum / n), 'f', 2).toStdString());
+}
+
+TEST_F(ManualCalibrationTest, PlusNamesByUtcAwayFromTheStarAndWaitsForTheNextSlew) {
+    auto& manual = main->manual();
+    manual.SetClock(
+        [] { return QDateTime(QDate(2004, 3, 5), QTime(22, 13, 9), QTimeZone::utc()); });
+    store->StartCalibration();
+    auto& stars = manual.stars();
+    stars.ClickLine(0);
+    const catalogue::Star star = *stars.Current();
+    EXPECT_EQ(manual.ObservationName(star.RA, star.Dec), star.Name);
+    EXPECT_EQ(manual.ObservationName(star.RA, star.Dec + 0.0175),
+              QStringLiteral("2004-03-05 22:13:09Z"));
+    manual.Slew2NearStar();
+    WaitForSlew();
+    main->Refresh();
+    EXPECT_TRUE(main->controls().btnCorrectEnabled);
+    manual.AddObservation();
+    main->Refresh();
+    EXPECT_FALSE(main->controls().btnCorrectEnabled);
+    EXPECT_TRUE(stars.Stars()[stars.CurrentStar()].Used);
+}
+
+}  // namespace
