@@ -1,5 +1,7 @@
 #include "main_model.h"
 
+#include "celaris/drivers/simulator/simulated_mount.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -63,6 +65,10 @@ int MainModel::InvertedItemData(int index) {
 }
 QStringList MainModel::DegMinSecItems() {
     return {QStringLiteral("Deg"), QStringLiteral("ArcMin"), QStringLiteral("ArcSec")};
+}
+
+bool MainModel::SimulatorConnected() const {
+    return connected() && dynamic_cast<SimulatedMount*>(program_.hub().driver()) != nullptr;
 }
 
 bool MainModel::connected() const {

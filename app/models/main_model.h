@@ -90,6 +90,9 @@ class MainModel : public QObject {
     void Refresh();
 
     bool connected() const;
+    // The built-in simulator is the connected mount: there is a true
+    // pointing to show in the eyepiece.
+    bool SimulatorConnected() const;
 
   signals:
     void changed();

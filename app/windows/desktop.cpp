@@ -64,6 +64,12 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     setup_ = std::make_unique<SetupWindow>(*setupModel_, program, horizon_.get(), main_.get());
     errors_ = std::make_unique<ErrorsWindow>(*errorsModel_, program, main_.get());
     slewing_ = std::make_unique<SlewingWindow>(program.hub(), main_.get());
+    eyepieceModel_ = std::make_unique<models::EyepieceModel>(program, mainModel_->manual().stars());
+    eyepiece_ = std::make_unique<EyepieceWindow>(*eyepieceModel_, main_.get());
+    // Redrawn as the mount moves, while it is shown.
+    QObject::connect(&program.status(), &hub::StatusLoop::statusChanged, eyepiece_.get(), [this] {
+        if (eyepiece_->isVisible()) eyepieceModel_->Refresh();
+    });
     // The main window's loading gives the saved terms to the engine.
     program.UpdateEngineTerms();
     // The last step of the main window's loading: the reference stars.
@@ -71,10 +77,13 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
 
     main_->SetOpenSetup([this] { OpenSetup(); });
     main_->SetToggleErrors([this] { ToggleErrors(); });
+    main_->SetToggleEyepiece([this] { ToggleEyepiece(); });
     main_->SetOpenAbout([this] { OpenAbout(); });
     main_->SetOpenManual([this] { OpenManual(); });
-    QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged,
-                     [](bool on) { ApplyNightPalette(on); });
+    QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged, [this](bool on) {
+        ApplyNightPalette(on);
+        eyepiece_->fieldView()->SetNight(on);
+    });
     QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, errors_.get(),
                      [this](bool on) { SetTopmost(errors_.get(), on); });
     ApplyNightPalette(mainModel_->NightMode);
@@ -123,6 +132,16 @@ void Desktop::ToggleErrors() {
     errors_->show();
 }
 
+void Desktop::ToggleEyepiece() {
+    if (eyepiece_->isVisible()) {
+        eyepiece_->hide();
+        return;
+    }
+    eyepieceModel_->Refresh();
+    SetTopmost(eyepiece_.get(), program_.settings().OnTop);
+    eyepiece_->show();
+}
+
 void Desktop::OpenAbout() {
     AboutBox box(program_, main_.get());
     box.exec();
@@ -149,8 +168,9 @@ QStringList Desktop::Screenshots(const QString& dir) {
     };
     setupModel_->LoadData();
     horizonModel_->Activate();
-    for (QWidget* w : std::initializer_list<QWidget*>{main_.get(), setup_.get(), horizon_.get(),
-                                                      errors_.get(), slewing_.get()})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{main_.get(), setup_.get(), horizon_.get(), errors_.get(),
+                                         slewing_.get(), eyepiece_.get()})
         grab(w);
     AboutBox about(program_);
     grab(&about);

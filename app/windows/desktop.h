@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "errors_model.h"
+#include "eyepiece_window.h"
 #include "horizon_model.h"
 #include "main_model.h"
 #include "main_window.h"
@@ -42,6 +43,7 @@ class Desktop {
     // The main window's Scope Setup button: the setup window, modal.
     void OpenSetup();
     void ToggleErrors();
+    void ToggleEyepiece();
     void OpenAbout();
     void OpenManual();
 
@@ -57,6 +59,8 @@ class Desktop {
     std::unique_ptr<HorizonWindow> horizon_;
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<ErrorsWindow> errors_;
+    std::unique_ptr<models::EyepieceModel> eyepieceModel_;
+    std::unique_ptr<EyepieceWindow> eyepiece_;
     std::unique_ptr<SlewingWindow> slewing_;
 };
 

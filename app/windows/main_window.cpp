@@ -232,10 +232,12 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"), QStringLiteral("Show the sky map"));
     auto* obs = AddButton("cmdShowObserves", QStringLiteral("Observations"),
                           QStringLiteral("Show the observation list"));
+    cmdEyepiece_ = AddButton("cmdEyepiece", QStringLiteral("Eyepiece"),
+                             QStringLiteral("What the simulated telescope sees"));
     auto* about = AddButton("cmdAbout", QStringLiteral("About"), QStringLiteral("About Celaris"));
     map->setEnabled(false);
     obs->setEnabled(false);
-    for (auto* b : {cmdSiteInfo_, errors, map, obs, about}) buttons->addWidget(b);
+    for (auto* b : {cmdSiteInfo_, errors, map, obs, cmdEyepiece_, about}) buttons->addWidget(b);
     top->addLayout(buttons);
     for (QWidget* w : pickList_) w->setEnabled(false);
     for (QWidget* w : calibration_) w->setEnabled(false);
@@ -289,6 +291,9 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     });
     connect(errors, &QPushButton::clicked, this, [this] {
         if (toggleErrors_) toggleErrors_();
+    });
+    connect(cmdEyepiece_, &QPushButton::clicked, this, [this] {
+        if (toggleEyepiece_) toggleEyepiece_();
     });
     const auto showAbout = [this] {
         if (openAbout_) openAbout_();
@@ -367,6 +372,7 @@ void MainWindow::Sync() {
         cmbNearStars_->setCurrentIndex(stars.cmbNearStarsIndex);
     }
     cmdStopSlew_->setEnabled(c.cmdStopSlewEnabled);
+    cmdEyepiece_->setEnabled(model_.SimulatorConnected());
     cmbInverted_->setEnabled(c.cmbInvertedEnabled);
     btnCorrect_->setEnabled(c.btnCorrectEnabled);
     btnAlignPolar_->setEnabled(false);  // until the polar alignment exists

@@ -1,5 +1,6 @@
 #include "celaris/catalogue/sky_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "celaris/ascom/altaz.h"
@@ -8,14 +9,17 @@
 
 namespace celaris::catalogue {
 
+// Rounding can take the cosine of two (nearly) equal positions past 1,
+// where arccos has no value: such a pair is 0 apart, not NaN.
 double ArcLength(double ra1, double dec1, double ra2, double dec2) {
-    return std::abs(std::acos(std::cos(ra2 - ra1) * std::cos(dec1) * std::cos(dec2) +
-                              std::sin(dec1) * std::sin(dec2)));
+    const double c =
+        std::cos(ra2 - ra1) * std::cos(dec1) * std::cos(dec2) + std::sin(dec1) * std::sin(dec2);
+    return std::abs(std::acos(std::clamp(c, -1.0, 1.0)));
 }
 
 double ArcCos(double x) {
-    if (x == 1.0) return 0.0;
-    if (x == -1.0) return units::kPi;
+    if (x >= 1.0) return 0.0;
+    if (x <= -1.0) return units::kPi;
     return units::kHalfPi + std::atan(-x / std::sqrt(1.0 - x * x));
 }
 

@@ -13,6 +13,7 @@
 #include "celaris/hub/program.h"
 #include "celaris/hub/telescope.h"
 #include "celaris/profile/settings.h"
+#include "eyepiece_model.h"
 #include "main_model.h"
 #include "scripted_ui.h"
 
@@ -209,6 +210,39 @@ TEST_F(ManualCalibrationTest, AnObserverAtTheEyepieceCalibratesTheSimulatedMount
         ++n;
     }
     RecordProperty("PointingRmsArcsec", QString::number(std::sqrt(sum / n), 'f', 2).toStdString());
+}
+
+TEST_F(ManualCalibrationTest, TheEyepieceShowsTheStarOffCentreUntilItIsCentred) {
+    auto& stars = main->manual().stars();
+    models::EyepieceModel eyepiece(*program, stars);
+    stars.ClickLine(stars.PickCount() / 2);
+    const catalogue::Star star = *stars.Current();
+    main->manual().Slew2NearStar();
+    WaitForSlew();
+    eyepiece.Refresh();
+    ASSERT_TRUE(eyepiece.available);
+    const auto find = [&]() -> const models::FieldStar* {
+        for (const auto& f : eyepiece.field)
+            if (f.name == star.Name) return &f;
+        return nullptr;
+    };
+    // Uncalibrated, the hidden errors put the star arc minutes away, but
+    // inside the field.
+    const models::FieldStar* seen = find();
+    ASSERT_NE(seen, nullptr);
+    const double offArcmin = std::hypot(seen->x, seen->y) * 60;
+    EXPECT_GT(offArcmin, 1.0);
+    EXPECT_LT(offArcmin, 30.0);
+    // West of centre on the sky shows on the right, north up.
+    double x = 0, y = 0;
+    ASSERT_TRUE(models::EyepieceModel::Project(0.01, 0.51, 0.0, 0.5, x, y));
+    EXPECT_LT(x, 0);  // larger RA is east: on the left
+    EXPECT_GT(y, 0);
+    Centre(star.RA, star.Dec);
+    eyepiece.Refresh();
+    seen = find();
+    ASSERT_NE(seen, nullptr);
+    EXPECT_LT(std::hypot(seen->x, seen->y) * 3600, 0.5);
 }
 
 TEST_F(ManualCalibrationTest, PlusNamesByUtcAwayFromTheStarAndWaitsForTheNextSlew) {

@@ -147,6 +147,19 @@ TEST(SkyGeometry, ArcCosEndsAndArcLengthAcrossZeroHours) {
     EXPECT_DOUBLE_EQ(ArcCos(-1.0), kPi);
     EXPECT_NEAR(ArcCos(-0.5), 2 * kPi / 3, 1e-15);
     EXPECT_NEAR(ArcLength(359 * kDeg, 0, 1 * kDeg, 0), 2 * kDeg, 1e-12);
+    // A position against itself is (nearly) 0 apart, also where rounding
+    // takes the cosine past 1, as it does for some places.
+    int pastOne = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const double ra = 0.00314 * i, dec = std::asin(std::fmod(0.618 * i, 2.0) - 1.0);
+        const double c =
+            std::cos(0.0) * std::cos(dec) * std::cos(dec) + std::sin(dec) * std::sin(dec);
+        pastOne += c > 1.0;
+        const double d = ArcLength(ra, dec, ra, dec);
+        ASSERT_TRUE(d >= 0.0 && d < 1e-7) << i;
+    }
+    EXPECT_GT(pastOne, 0);
+    EXPECT_EQ(ArcCos(1.0000000000000002), 0.0);
 }
 
 // ----------------------------------------------------- load and reduce ----

@@ -1,0 +1,52 @@
+#include "eyepiece_model.h"
+
+#include <cmath>
+
+#include "celaris/drivers/simulator/simulated_mount.h"
+#include "celaris/units/angles.h"
+#include "window_rules.h"
+
+namespace celaris::models {
+
+EyepieceModel::EyepieceModel(hub::Program& program, const catalogue::StarPickList& stars,
+                             QObject* parent)
+    : QObject(parent), program_(program), stars_(stars) {}
+
+bool EyepieceModel::Project(double ra, double dec, double ra0, double dec0, double& xDeg,
+                            double& yDeg) {
+    const double dra = ra - ra0;
+    const double d =
+        std::sin(dec) * std::sin(dec0) + std::cos(dec) * std::cos(dec0) * std::cos(dra);
+    if (d <= 0.0) return false;
+    const double xi = std::cos(dec) * std::sin(dra) / d;  // towards the east
+    const double eta =
+        (std::sin(dec) * std::cos(dec0) - std::cos(dec) * std::sin(dec0) * std::cos(dra)) / d;
+    xDeg = -xi * units::kRadiansToDegrees;  // east on the left
+    yDeg = eta * units::kRadiansToDegrees;
+    return true;
+}
+
+void EyepieceModel::Refresh() {
+    field.clear();
+    auto* sim = dynamic_cast<SimulatedMount*>(program_.hub().driver());
+    available = sim != nullptr && program_.hub().state().DriverConnected;
+    if (!available) {
+        caption = QStringLiteral("The eyepiece shows the built-in simulator's sky.");
+        emit changed();
+        return;
+    }
+    const SkyPointing p = sim->TruePointing();
+    centreRA = p.raHours * units::kHoursToRadians;
+    centreDec = p.decDeg * units::kDegreesToRadians;
+    caption = QStringLiteral("RA %1  Dec %2").arg(FormatRA(p.raHours), FormatDec(p.decDeg));
+    const double half = fieldDeg / 2.0;
+    for (const auto& s : stars_.Stars()) {
+        double x = 0, y = 0;
+        if (!Project(s.RA, s.Dec, centreRA, centreDec, x, y)) continue;
+        if (std::abs(x) > half || std::abs(y) > half) continue;
+        field.append({s.Name, s.Magnitude, x, y});
+    }
+    emit changed();
+}
+
+}  // namespace celaris::models
