@@ -26,6 +26,17 @@ bool EyepieceModel::Project(double ra, double dec, double ra0, double dec0, doub
     return true;
 }
 
+bool EyepieceModel::TurnPolarKnob(Knob knob, int direction) {
+    auto* sim = dynamic_cast<SimulatedMount*>(program_.hub().driver());
+    if (sim == nullptr) return false;
+    HiddenTerms t = sim->hiddenTerms();
+    const double step = direction * knobStepArcsec / 3600.0 * units::kDegreesToRadians;
+    (knob == Knob::Altitude ? t.polarVertical : t.polarLeftRight) += step;
+    sim->SetHiddenTerms(t);
+    Refresh();
+    return true;
+}
+
 void EyepieceModel::Refresh() {
     field.clear();
     auto* sim = dynamic_cast<SimulatedMount*>(program_.hub().driver());

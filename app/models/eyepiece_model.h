@@ -42,6 +42,13 @@ class EyepieceModel : public QObject {
     // Re-reads the true pointing and the stars in the field.
     void Refresh();
 
+    // The simulator's polar axis adjusters: turning one moves the polar
+    // axis (its hidden polar terms) by the step, as the real bolts do.
+    enum class Knob { Altitude, Azimuth };
+    double knobStepArcsec = 60.0;
+    // False when the simulator is not the mount.
+    bool TurnPolarKnob(Knob knob, int direction);
+
     // Gnomonic projection about (ra0, dec0); false behind the tangent plane.
     static bool Project(double ra, double dec, double ra0, double dec0, double& xDeg, double& yDeg);
 

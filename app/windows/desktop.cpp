@@ -66,6 +66,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     slewing_ = std::make_unique<SlewingWindow>(program.hub(), main_.get());
     eyepieceModel_ = std::make_unique<models::EyepieceModel>(program, mainModel_->manual().stars());
     eyepiece_ = std::make_unique<EyepieceWindow>(*eyepieceModel_, main_.get());
+    alignModel_ = std::make_unique<models::PolarAlignModel>(program, store);
+    align_ = std::make_unique<PolarAlignWindow>(*alignModel_, program, main_.get());
     // Redrawn as the mount moves, while it is shown.
     QObject::connect(&program.status(), &hub::StatusLoop::statusChanged, eyepiece_.get(), [this] {
         if (eyepiece_->isVisible()) eyepieceModel_->Refresh();
@@ -78,6 +80,7 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     main_->SetOpenSetup([this] { OpenSetup(); });
     main_->SetToggleErrors([this] { ToggleErrors(); });
     main_->SetToggleEyepiece([this] { ToggleEyepiece(); });
+    main_->SetOpenAlignPolar([this] { OpenAlignPolar(); });
     main_->SetOpenAbout([this] { OpenAbout(); });
     main_->SetOpenManual([this] { OpenManual(); });
     QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged, [this](bool on) {
@@ -142,6 +145,12 @@ void Desktop::ToggleEyepiece() {
     eyepiece_->show();
 }
 
+void Desktop::OpenAlignPolar() {
+    SetTopmost(align_.get(), program_.settings().OnTop);
+    // Modal without a nested event loop: the status loop goes on.
+    align_->open();
+}
+
 void Desktop::OpenAbout() {
     AboutBox box(program_, main_.get());
     box.exec();
@@ -170,7 +179,7 @@ QStringList Desktop::Screenshots(const QString& dir) {
     horizonModel_->Activate();
     for (QWidget* w :
          std::initializer_list<QWidget*>{main_.get(), setup_.get(), horizon_.get(), errors_.get(),
-                                         slewing_.get(), eyepiece_.get()})
+                                         slewing_.get(), eyepiece_.get(), align_.get()})
         grab(w);
     AboutBox about(program_);
     grab(&about);

@@ -11,6 +11,7 @@
 #include "main_model.h"
 #include "main_window.h"
 #include "other_windows.h"
+#include "polar_align_window.h"
 #include "qt_ui.h"
 #include "setup_model.h"
 
@@ -44,6 +45,7 @@ class Desktop {
     void OpenSetup();
     void ToggleErrors();
     void ToggleEyepiece();
+    void OpenAlignPolar();
     void OpenAbout();
     void OpenManual();
 
@@ -61,6 +63,8 @@ class Desktop {
     std::unique_ptr<ErrorsWindow> errors_;
     std::unique_ptr<models::EyepieceModel> eyepieceModel_;
     std::unique_ptr<EyepieceWindow> eyepiece_;
+    std::unique_ptr<models::PolarAlignModel> alignModel_;
+    std::unique_ptr<PolarAlignWindow> align_;
     std::unique_ptr<SlewingWindow> slewing_;
 };
 

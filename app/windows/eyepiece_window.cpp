@@ -1,7 +1,11 @@
 #include "eyepiece_window.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -63,6 +67,37 @@ EyepieceWindow::EyepieceWindow(models::EyepieceModel& model, QWidget* parent)
     caption_->setObjectName(QStringLiteral("lblEyepiecePosition"));
     layout->addWidget(field_, 1);
     layout->addWidget(caption_);
+    // The simulator's polar axis adjusters, for practising polar alignment.
+    auto* knobs = new QGroupBox(QStringLiteral("Polar axis adjusters"), this);
+    knobs->setObjectName(QStringLiteral("fraPolarKnobs"));
+    auto* row = new QHBoxLayout(knobs);
+    const auto knob = [&](const char* name, const QString& caption, const QString& tip,
+                          models::EyepieceModel::Knob k, int direction) {
+        auto* b = new QPushButton(caption, knobs);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(tip);
+        connect(b, &QPushButton::clicked, this,
+                [this, k, direction] { model_.TurnPolarKnob(k, direction); });
+        row->addWidget(b);
+    };
+    using K = models::EyepieceModel::Knob;
+    knob("cmdAltUp", QStringLiteral("Alt +"), QStringLiteral("Raise the polar axis"), K::Altitude,
+         1);
+    knob("cmdAltDown", QStringLiteral("Alt -"), QStringLiteral("Lower the polar axis"), K::Altitude,
+         -1);
+    knob("cmdAzEast", QStringLiteral("Az +"), QStringLiteral("Turn the polar axis east"),
+         K::Azimuth, 1);
+    knob("cmdAzWest", QStringLiteral("Az -"), QStringLiteral("Turn the polar axis west"),
+         K::Azimuth, -1);
+    auto* step = new QComboBox(knobs);
+    step->setObjectName(QStringLiteral("cmbKnobStep"));
+    step->addItems({QStringLiteral("10\""), QStringLiteral("1'"), QStringLiteral("5'")});
+    step->setCurrentIndex(1);
+    connect(step, &QComboBox::activated, this, [this](int i) {
+        model_.knobStepArcsec = i == 0 ? 10.0 : i == 1 ? 60.0 : 300.0;
+    });
+    row->addWidget(step);
+    layout->addWidget(knobs);
     connect(&model_, &models::EyepieceModel::changed, this, &EyepieceWindow::Sync);
     Sync();
 }

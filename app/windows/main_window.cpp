@@ -292,6 +292,9 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     connect(errors, &QPushButton::clicked, this, [this] {
         if (toggleErrors_) toggleErrors_();
     });
+    connect(btnAlignPolar_, &QPushButton::clicked, this, [this] {
+        if (openAlignPolar_) openAlignPolar_();
+    });
     connect(cmdEyepiece_, &QPushButton::clicked, this, [this] {
         if (toggleEyepiece_) toggleEyepiece_();
     });
@@ -375,7 +378,7 @@ void MainWindow::Sync() {
     cmdEyepiece_->setEnabled(model_.SimulatorConnected());
     cmbInverted_->setEnabled(c.cmbInvertedEnabled);
     btnCorrect_->setEnabled(c.btnCorrectEnabled);
-    btnAlignPolar_->setEnabled(false);  // until the polar alignment exists
+    btnAlignPolar_->setEnabled(c.btnAlignPolarEnabled);
     if (placedExchanged_ != m.nudgeExchanged) PlaceNudgeButtons();
 }
 

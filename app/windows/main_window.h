@@ -28,6 +28,7 @@ class MainWindow : public QMainWindow {
     void SetOpenSetup(std::function<void()> fn) { openSetup_ = std::move(fn); }
     void SetToggleErrors(std::function<void()> fn) { toggleErrors_ = std::move(fn); }
     void SetToggleEyepiece(std::function<void()> fn) { toggleEyepiece_ = std::move(fn); }
+    void SetOpenAlignPolar(std::function<void()> fn) { openAlignPolar_ = std::move(fn); }
     void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
     void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
 
@@ -61,7 +62,8 @@ class MainWindow : public QMainWindow {
     QGridLayout* nudgeGrid_;
     QAction* nightAction_;
     bool placedExchanged_ = false;
-    std::function<void()> openSetup_, toggleErrors_, toggleEyepiece_, openAbout_, openManual_;
+    std::function<void()> openSetup_, toggleErrors_, toggleEyepiece_, openAlignPolar_, openAbout_,
+        openManual_;
     QPushButton* cmdEyepiece_ = nullptr;
 };
 

@@ -15,6 +15,7 @@
 #include "celaris/profile/settings.h"
 #include "eyepiece_model.h"
 #include "main_model.h"
+#include "polar_align_model.h"
 #include "scripted_ui.h"
 
 using namespace celaris;
@@ -128,6 +129,30 @@ class ManualCalibrationTest : public ::testing::Test {
             }
         }
     }
+    // The observer's round: count stars spread over the pick list, each
+    // slewed to, centred at the eyepiece and added with "+".
+    void ObserveStars(int count, int& east, int& west) {
+        auto& manual = main->manual();
+        auto& stars = manual.stars();
+        for (int k = 0; k < count; ++k) {
+            const int line = k * (stars.PickCount() - 1) / (count - 1);
+            stars.ClickLine(line);
+            ASSERT_NE(stars.Current(), nullptr);
+            const catalogue::Star star = *stars.Current();
+            manual.Slew2NearStar();
+            WaitForSlew();
+            ASSERT_TRUE(ui.shown().isEmpty()) << ui.shown().last().text.toStdString();
+            Centre(star.RA, star.Dec);
+            ASSERT_LT(MissArcsec(star.RA * 12 / M_PI, star.Dec * 180 / M_PI), 0.3)
+                << star.Name.toStdString();
+            (Sim()->SideOfPier() == PierSide::pierWest ? west : east) += 1;
+            main->Refresh();
+            ASSERT_TRUE(main->controls().btnCorrectEnabled);
+            manual.AddObservation();
+            EXPECT_TRUE(program->hub().state().ObservationTaken);
+            EXPECT_EQ(store->at(store->ObservationCount()).Name, star.Name);
+        }
+    }
     double MissArcsec(double raHours, double decDeg) {
         const SkyPointing p = Sim()->TruePointing();
         const double dRa =
@@ -154,24 +179,7 @@ TEST_F(ManualCalibrationTest, AnObserverAtTheEyepieceCalibratesTheSimulatedMount
     // where the mount points: both sides of the meridian, high and low.
     const int count = 24;
     int east = 0, west = 0;
-    for (int k = 0; k < count; ++k) {
-        const int line = k * (stars.PickCount() - 1) / (count - 1);
-        stars.ClickLine(line);
-        ASSERT_NE(stars.Current(), nullptr);
-        const catalogue::Star star = *stars.Current();
-        manual.Slew2NearStar();
-        WaitForSlew();
-        ASSERT_TRUE(ui.shown().isEmpty()) << ui.shown().last().text.toStdString();
-        Centre(star.RA, star.Dec);
-        ASSERT_LT(MissArcsec(star.RA * 12 / M_PI, star.Dec * 180 / M_PI), 0.3)
-            << star.Name.toStdString();
-        (Sim()->SideOfPier() == PierSide::pierWest ? west : east) += 1;
-        main->Refresh();
-        ASSERT_TRUE(main->controls().btnCorrectEnabled);
-        manual.AddObservation();
-        EXPECT_TRUE(program->hub().state().ObservationTaken);
-        EXPECT_EQ(store->at(store->ObservationCount()).Name, star.Name);
-    }
+    ObserveStars(count, east, west);
     EXPECT_EQ(store->ObservationCount(), count);
     EXPECT_GT(east, 4);
     EXPECT_GT(west, 4);
@@ -243,6 +251,99 @@ TEST_F(ManualCalibrationTest, TheEyepieceShowsTheStarOffCentreUntilItIsCentred) 
     seen = find();
     ASSERT_NE(seen, nullptr);
     EXPECT_LT(std::hypot(seen->x, seen->y) * 3600, 0.5);
+}
+
+TEST_F(ManualCalibrationTest, ThePolarAssistantGuidesTheKnobsOfTheSimulatorBackToThePole) {
+    store->StartCalibration();
+    int east = 0, west = 0;
+    ObserveStars(16, east, west);
+    const auto polarError = [] {
+        const HiddenTerms t = Sim()->hiddenTerms();
+        return std::hypot(t.polarLeftRight, t.polarVertical) / kArcsec;
+    };
+    const double before = polarError();
+    ASSERT_GT(before, 300.0);  // several arc minutes off the pole
+
+    // A star away from the pole, centred with the model.
+    auto& stars = main->manual().stars();
+    stars.ClickLine(stars.PickCount() / 3);
+    const catalogue::Star star = *stars.Current();
+    main->manual().Slew2NearStar();
+    WaitForSlew();
+    Centre(star.RA, star.Dec);
+    program->hub().PollPosition();
+
+    models::PolarAlignModel align(*program, *store);
+    align.Activate();
+    ASSERT_EQ(align.AlignStep, 1);
+    EXPECT_EQ(align.OKButtonCaption, QStringLiteral("Next"));
+    align.Next();
+    EXPECT_EQ(align.AlignStep, 2);
+    EXPECT_EQ(program->settings().PolarLRRad, 0.0);
+    WaitForSlew();
+    // Without its polar terms the model sends the tube off the star.
+    EXPECT_GT(MissArcsec(star.RA * 12 / M_PI, star.Dec * 180 / M_PI), 60.0);
+
+    // The observer turns the two adjusters until the star is back on the
+    // cross-hair: a turn of each shows which way the star moves.
+    models::EyepieceModel eyepiece(*program, stars);
+    const auto offset = [&] {
+        const SkyPointing p = Sim()->TruePointing();
+        return std::pair{
+            std::remainder(star.RA * 12 / M_PI - p.raHours, 24.0) * 15 * 3600 * std::cos(star.Dec),
+            star.Dec / kArcsec - p.decDeg * 3600.0};
+    };
+    using K = models::EyepieceModel::Knob;
+    for (int round = 0; round < 4; ++round) {
+        const auto [x0, y0] = offset();
+        if (std::hypot(x0, y0) < 1.0) break;
+        eyepiece.knobStepArcsec = 60;
+        ASSERT_TRUE(eyepiece.TurnPolarKnob(K::Altitude, 1));
+        const auto [xa, ya] = offset();
+        eyepiece.TurnPolarKnob(K::Azimuth, 1);
+        const auto [xb, yb] = offset();
+        // Offsets per arc minute of each knob, then the turns that cancel.
+        const double a11 = xa - x0, a21 = ya - y0, a12 = xb - xa, a22 = yb - ya;
+        const double det = a11 * a22 - a12 * a21;
+        ASSERT_GT(std::abs(det), 1e-6);
+        const double turnAlt = (-xb * a22 + yb * a12) / det;
+        const double turnAz = (-yb * a11 + xb * a21) / det;
+        eyepiece.knobStepArcsec = std::abs(turnAlt) * 60;
+        eyepiece.TurnPolarKnob(K::Altitude, turnAlt > 0 ? 1 : -1);
+        eyepiece.knobStepArcsec = std::abs(turnAz) * 60;
+        eyepiece.TurnPolarKnob(K::Azimuth, turnAz > 0 ? 1 : -1);
+    }
+    EXPECT_LT(MissArcsec(star.RA * 12 / M_PI, star.Dec * 180 / M_PI), 1.0);
+    align.Next();
+    EXPECT_EQ(align.AlignStep, 3);
+    EXPECT_EQ(align.OKButtonCaption, QStringLiteral("OK"));
+    align.Next();
+    EXPECT_EQ(align.AlignStep, 4);
+    EXPECT_FALSE(align.visible);
+    const double after = polarError();
+    RecordProperty("PolarErrorBeforeArcsec", QString::number(before, 'f', 1).toStdString());
+    RecordProperty("PolarErrorAfterArcsec", QString::number(after, 'f', 1).toStdString());
+    EXPECT_LT(after, before / 10);
+
+    // A second run cancelled leaves the model exactly as it was, also when
+    // corrections were off (switching them back off refits the engine).
+    store->ApplyCorr(false);
+    ISVD* e = program->hub().engine().get();
+    e->put_PolarLeftRight(1e-4);
+    double lr0 = 0, vert0 = 0, lr = 0, vert = 0;
+    e->get_PolarLeftRight(&lr0);
+    e->get_PolarVertical(&vert0);
+    align.Activate();
+    EXPECT_TRUE(store->controls().CorrectionsOn);
+    align.Next();
+    WaitForSlew();
+    align.Cancel();
+    e->get_PolarLeftRight(&lr);
+    e->get_PolarVertical(&vert);
+    EXPECT_EQ(lr, lr0);
+    EXPECT_EQ(vert, vert0);
+    EXPECT_EQ(program->settings().PolarLRRad, lr0);
+    EXPECT_FALSE(store->controls().CorrectionsOn);
 }
 
 TEST_F(ManualCalibrationTest, PlusNamesByUtcAwayFromTheStarAndWaitsForTheNextSlew) {
