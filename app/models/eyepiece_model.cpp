@@ -10,7 +10,9 @@ namespace celaris::models {
 
 EyepieceModel::EyepieceModel(hub::Program& program, const catalogue::StarPickList& stars,
                              QObject* parent)
-    : QObject(parent), program_(program), stars_(stars) {}
+    : QObject(parent), program_(program), stars_(stars) {
+    Refresh();
+}
 
 bool EyepieceModel::Project(double ra, double dec, double ra0, double dec0, double& xDeg,
                             double& yDeg) {
