@@ -9,6 +9,8 @@
 #include "horizon_model.h"
 #include "main_model.h"
 #include "main_window.h"
+#include "observation_list_model.h"
+#include "observation_list_window.h"
 #include "other_windows.h"
 #include "qt_ui.h"
 #include "setup_model.h"
@@ -24,10 +26,12 @@ class Desktop {
     models::SetupModel& setupModel() { return *setupModel_; }
     models::HorizonModel& horizonModel() { return *horizonModel_; }
     models::ErrorsModel& errorsModel() { return *errorsModel_; }
+    models::ObservationListModel& observationsModel() { return *observationsModel_; }
     MainWindow& main() { return *main_; }
     SetupWindow& setup() { return *setup_; }
     HorizonWindow& horizon() { return *horizon_; }
     ErrorsWindow& errors() { return *errors_; }
+    ObservationListWindow& observations() { return *observations_; }
     SlewingWindow& slewing() { return *slewing_; }
 
     // What the windows hold goes back into the settings; runs once, at the
@@ -42,6 +46,10 @@ class Desktop {
     // The main window's Scope Setup button: the setup window, modal.
     void OpenSetup();
     void ToggleErrors();
+    // The main window's "Observations": hides a shown list, else shows it
+    // refreshed. ShowObservations shows it in any case (the cautions).
+    void ToggleObservations();
+    void ShowObservations();
     void OpenAbout();
     void OpenManual();
 
@@ -53,10 +61,12 @@ class Desktop {
     std::unique_ptr<models::MainModel> mainModel_;
     std::unique_ptr<models::SetupModel> setupModel_;
     std::unique_ptr<models::HorizonModel> horizonModel_;
+    std::unique_ptr<models::ObservationListModel> observationsModel_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<HorizonWindow> horizon_;
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<ErrorsWindow> errors_;
+    std::unique_ptr<ObservationListWindow> observations_;
     std::unique_ptr<SlewingWindow> slewing_;
 };
 
