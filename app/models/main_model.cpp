@@ -33,6 +33,9 @@ MainModel::MainModel(hub::Program& program, calibration::CalibrationStore& store
         Refresh();
     });
     connect(&store_, &calibration::CalibrationStore::controlsChanged, this, [this] { Refresh(); });
+    // Scripts start and stop calibrations too.
+    connect(&store_, &calibration::CalibrationStore::calibratingChanged, this,
+            [this](bool on) { CalibratingChanged(on); });
 
     // Loading: the rules' starting values, then the settings' view.
     hub::HubState& s = program_.hub().state();
@@ -187,6 +190,48 @@ void MainModel::SetNightMode(bool on) {
     hub::SkipFailingStep([&] { WriteNightMode(program_.profile(), on); });
     emit nightModeChanged(on);
     emit changed();
+}
+
+void MainModel::StartCal(const std::function<void()>& showObservations) {
+    dispatch::Ui& ui = program_.ui();
+    if (!store_.controls().CalibrationSaved && ui.ConfirmDiscard()) {
+        if (showObservations) showObservations();
+        return;
+    }
+    try {
+        store_.StartCalibration();
+    } catch (...) {
+        ui.ShowCurrentError();
+    }
+}
+
+void MainModel::StopCal() {
+    try {
+        store_.StopCalibration();
+    } catch (...) {
+        program_.ui().ShowCurrentError();
+    }
+}
+
+void MainModel::CalibratingChanged(bool calibrating) {
+    // "+" waits for the next slew only once an observation has been taken.
+    controls_.btnCorrectEnabled = calibrating;
+    controls_.cmdStartCalEnabled = !calibrating;
+    emit changed();
+}
+
+void MainModel::SelectCalibrationType(int mode) {
+    store_.SelectCalibrationType(mode);
+}
+
+void MainModel::SetAddToCal(bool on) {
+    if (on)
+        program_.ui().ShowMessage(
+            {QStringLiteral("Use this option with caution.\r\nIf the scope has been powered down "
+                            "since the previous observations were taken, results may vary."),
+             program_.ui().programTitle(), dispatch::MessageIcon::Warning,
+             dispatch::MessageButtons::Ok, std::nullopt});
+    store_.SetAddToCal(on);
 }
 
 bool MainModel::QueryUnload(const std::function<void()>& showObservations) {

@@ -53,6 +53,14 @@ class MainModel : public QObject {
     int cmbDegMinSec = 0;  // "Deg", "ArcMin", "ArcSec"
     QString txtNudgeIncr = QStringLiteral("1");
     bool btnCorrectEnabled() const { return controls_.btnCorrectEnabled; }
+    // The calibration frame: Stop only while calibrating; the mode options
+    // and "Add to current cal" not while calibrating, the two recalibration
+    // options also not while "Add to current cal" is ticked.
+    bool cmdStopCalEnabled() const { return controls_.Calibrating; }
+    bool optFullCalEnabled() const { return calibration().calOptionsEnabled; }
+    bool optRecalEnabled() const {
+        return calibration().calOptionsEnabled && !calibration().chkAddToCal;
+    }
     // The southern hemisphere exchanges N with S and E with W.
     bool nudgeExchanged = false;
     // Program-wide state owned by the window.
@@ -80,6 +88,17 @@ class MainModel : public QObject {
     // Re-reads the settings the setup window changes (pier model box, nudge
     // places, poll interval).
     void ApplySetup();
+    // "Start": with unsaved observations the caution first; on Cancel
+    // showObservations runs and nothing starts. Failures show the error box.
+    void StartCal(const std::function<void()>& showObservations = {});
+    // "Stop".
+    void StopCal();
+    // The option group (0 "Full Calibration", 1 "Recal Permanent", 2
+    // "Recal Portable").
+    void SelectCalibrationType(int mode);
+    // "Add to current cal": ticking it warns first.
+    void SetAddToCal(bool on);
+
     // The closing questions; false when the user cancelled closing.
     // showObservations is called when the user chose to keep unsaved
     // observations.
@@ -101,6 +120,7 @@ class MainModel : public QObject {
 
   private:
     void UpdatePierSideModelCombo();
+    void CalibratingChanged(bool calibrating);
 
     hub::Program& program_;
     calibration::CalibrationStore& store_;

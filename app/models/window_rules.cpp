@@ -90,4 +90,36 @@ QString FormatFixed(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
 
+QStringList FileDialogFilters(const QString& filter) {
+    if (!filter.contains(QLatin1Char('|')))
+        return filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts[i].trimmed();
+        // The text's own bracketed patterns give way to the pattern field.
+        if (const qsizetype open = text.lastIndexOf(QLatin1Char('('));
+            open > 0 && text.endsWith(QLatin1Char(')')))
+            text = text.left(open).trimmed();
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            patterns << (p.trimmed() == QLatin1String("*.*") ? QStringLiteral("*") : p.trimmed());
+        out << QStringLiteral("%1 (%2)").arg(text, patterns.join(QLatin1Char(' ')));
+    }
+    return out;
+}
+
+QString FileDialogSuffix(const QString& filter) {
+    const QStringList filters = FileDialogFilters(filter);
+    if (filters.isEmpty()) return {};
+    const QString& f = filters.first();
+    const qsizetype open = f.lastIndexOf(QLatin1Char('('));
+    if (open < 0) return {};
+    const QString first =
+        f.mid(open + 1).chopped(1).split(QLatin1Char(' '), Qt::SkipEmptyParts).value(0);
+    if (!first.startsWith(QLatin1String("*.")) || first.size() < 3) return {};
+    const QString ext = first.mid(2);
+    return ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?')) ? QString() : ext;
+}
+
 }  // namespace celaris::models

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace celaris::models {
 
@@ -51,5 +52,13 @@ QString FormatLST(double hours);  // 12:34:56
 
 // "##0.000" style: fixed decimals, no grouping, "." as the point.
 QString FormatFixed(double value, int decimals);
+
+// A file dialog's filter, given either as "Text|*.a|Text|*.b" pairs or as
+// Qt's "Text (*.a);;Text (*.b)", as Qt's name filters: each text with its
+// patterns in brackets, "*.*" meaning every file.
+QStringList FileDialogFilters(const QString& filter);
+// The extension a dialog adds to a typed name without one: that of the
+// first filter's first pattern ("clb"), or none.
+QString FileDialogSuffix(const QString& filter);
 
 }  // namespace celaris::models

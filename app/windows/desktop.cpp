@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "sample_calibration.h"
 #include "window_place.h"
 
 namespace celaris::windows {
@@ -54,6 +55,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     errorsModel_ = std::make_unique<models::ErrorsModel>(program);
     mainModel_ = std::make_unique<models::MainModel>(program, store);
     errorsModel_->SetMainModel(mainModel_.get());
+    errorsModel_->SetStore(&store);
+    observationsModel_ = std::make_unique<models::ObservationListModel>(program, store);
     setupModel_ = std::make_unique<models::SetupModel>(program);
     setupModel_->SetMainModel(mainModel_.get());
     setupModel_->SetOpenUrl([](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
@@ -63,6 +66,7 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     horizon_ = std::make_unique<HorizonWindow>(*horizonModel_, program, main_.get());
     setup_ = std::make_unique<SetupWindow>(*setupModel_, program, horizon_.get(), main_.get());
     errors_ = std::make_unique<ErrorsWindow>(*errorsModel_, program, main_.get());
+    observations_ = std::make_unique<ObservationListWindow>(*observationsModel_, main_.get());
     slewing_ = std::make_unique<SlewingWindow>(program.hub(), main_.get());
     eyepieceModel_ = std::make_unique<models::EyepieceModel>(program, mainModel_->manual().stars());
     eyepiece_ = std::make_unique<EyepieceWindow>(*eyepieceModel_, main_.get());
@@ -82,6 +86,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     main_->SetToggleEyepiece([this] { ToggleEyepiece(); });
     main_->SetOpenAlignPolar([this] { OpenAlignPolar(); });
     main_->SetOpenAbout([this] { OpenAbout(); });
+    main_->SetToggleObservations([this] { ToggleObservations(); });
+    main_->SetShowObservations([this] { ShowObservations(); });
     main_->SetOpenManual([this] { OpenManual(); });
     QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged, [this](bool on) {
         ApplyNightPalette(on);
@@ -89,6 +95,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     });
     QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, errors_.get(),
                      [this](bool on) { SetTopmost(errors_.get(), on); });
+    QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, observations_.get(),
+                     [this](bool on) { SetTopmost(observations_.get(), on); });
     ApplyNightPalette(mainModel_->NightMode);
 
     // Unloading at exit: what the windows hold goes back into the settings.
@@ -100,6 +108,7 @@ void Desktop::Unload() {
     unloaded_ = true;
     {
         main_->RememberPlace();
+        observations_->Unload();
         RememberWindowPlace(errors_.get(), program_.settings().PosErrorsX,
                             program_.settings().PosErrorsY);
         try {
@@ -151,6 +160,21 @@ void Desktop::OpenAlignPolar() {
     align_->open();
 }
 
+void Desktop::ToggleObservations() {
+    if (observations_->isVisible()) {
+        observations_->hide();
+        return;
+    }
+    ShowObservations();
+}
+
+void Desktop::ShowObservations() {
+    SetTopmost(observations_.get(), program_.settings().OnTop);
+    observations_->show();
+    observations_->raise();
+    observationsModel_->UpdateObservationList();
+}
+
 void Desktop::OpenAbout() {
     AboutBox box(program_, main_.get());
     box.exec();
@@ -170,17 +194,38 @@ QStringList Desktop::Screenshots(const QString& dir) {
     QDir().mkpath(dir);
     QStringList written;
     const auto grab = [&](QWidget* w) {
-        w->adjustSize();
+        // adjustSize keeps to two thirds of the screen; the list wants its
+        // whole lines.
+        if (w == observations_.get())
+            w->resize(w->sizeHint());
+        else
+            w->adjustSize();
         w->ensurePolished();
         const QString path = QDir(dir).filePath(w->objectName() + QStringLiteral(".png"));
         if (w->grab().save(path)) written << path;
     };
     setupModel_->LoadData();
     horizonModel_->Activate();
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{main_.get(), setup_.get(), horizon_.get(), errors_.get(),
-                                         slewing_.get(), eyepiece_.get(), align_.get()})
-        grab(w);
+    // "Start" as the next poll leaves it after the sample's calibration.
+    const auto startAsPolled = [this] {
+        mainModel_->controls().cmdStartCalEnabled =
+            mainModel_->connected() && !store_.Calibrating();
+        mainModel_->Refresh();
+    };
+    {
+        // With nothing calibrated, a sample shows what the views are for.
+        const models::SampleCalibration sample(program_, store_);
+        startAsPolled();
+        // The list's heading and lines without loading the window: its
+        // place and size in the settings stay the user's.
+        observationsModel_->Load();
+        observationsModel_->UpdateObservationList();
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 main_.get(), setup_.get(), horizon_.get(), errors_.get(), observations_.get(),
+                 slewing_.get(), eyepiece_.get(), align_.get()})
+            grab(w);
+    }
+    startAsPolled();
     AboutBox about(program_);
     grab(&about);
     return written;

@@ -10,6 +10,8 @@
 #include "horizon_model.h"
 #include "main_model.h"
 #include "main_window.h"
+#include "observation_list_model.h"
+#include "observation_list_window.h"
 #include "other_windows.h"
 #include "polar_align_window.h"
 #include "qt_ui.h"
@@ -26,10 +28,12 @@ class Desktop {
     models::SetupModel& setupModel() { return *setupModel_; }
     models::HorizonModel& horizonModel() { return *horizonModel_; }
     models::ErrorsModel& errorsModel() { return *errorsModel_; }
+    models::ObservationListModel& observationsModel() { return *observationsModel_; }
     MainWindow& main() { return *main_; }
     SetupWindow& setup() { return *setup_; }
     HorizonWindow& horizon() { return *horizon_; }
     ErrorsWindow& errors() { return *errors_; }
+    ObservationListWindow& observations() { return *observations_; }
     SlewingWindow& slewing() { return *slewing_; }
 
     // What the windows hold goes back into the settings; runs once, at the
@@ -46,6 +50,10 @@ class Desktop {
     void ToggleErrors();
     void ToggleEyepiece();
     void OpenAlignPolar();
+    // The main window's "Observations": hides a shown list, else shows it
+    // refreshed. ShowObservations shows it in any case (the cautions).
+    void ToggleObservations();
+    void ShowObservations();
     void OpenAbout();
     void OpenManual();
 
@@ -57,6 +65,7 @@ class Desktop {
     std::unique_ptr<models::MainModel> mainModel_;
     std::unique_ptr<models::SetupModel> setupModel_;
     std::unique_ptr<models::HorizonModel> horizonModel_;
+    std::unique_ptr<models::ObservationListModel> observationsModel_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<HorizonWindow> horizon_;
     std::unique_ptr<SetupWindow> setup_;
@@ -65,6 +74,7 @@ class Desktop {
     std::unique_ptr<EyepieceWindow> eyepiece_;
     std::unique_ptr<models::PolarAlignModel> alignModel_;
     std::unique_ptr<PolarAlignWindow> align_;
+    std::unique_ptr<ObservationListWindow> observations_;
     std::unique_ptr<SlewingWindow> slewing_;
 };
 

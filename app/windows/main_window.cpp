@@ -161,40 +161,39 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     auto* cal = new QGroupBox(QStringLiteral("Calibration"));
     cal->setObjectName(QStringLiteral("fraCalibration"));
     auto* calLayout = new QGridLayout(cal);
-    auto* optFull = new QRadioButton(QStringLiteral("Full Calibration"));
-    optFull->setObjectName(QStringLiteral("optFullCal"));
-    optFull->setToolTip(QStringLiteral("Determine all error terms for the scope"));
-    optFull->setChecked(true);
-    auto* optPerm = new QRadioButton(QStringLiteral("Recal Permanent"));
-    optPerm->setObjectName(QStringLiteral("optReCalPerm"));
-    optPerm->setToolTip(QStringLiteral("Reaclibrate a permanently installed scope"));
-    auto* optPort = new QRadioButton(QStringLiteral("Recal Portable"));
-    optPort->setObjectName(QStringLiteral("optRecalPort"));
-    optPort->setToolTip(QStringLiteral("Recalibrate a portable scope"));
-    auto* chkAdd = new QCheckBox(QStringLiteral("Add to current cal"));
-    chkAdd->setObjectName(QStringLiteral("chkAddToCal"));
-    auto* start = AddButton("cmdStartCal", QStringLiteral("Start"),
-                            QStringLiteral("Start a new calibration"));
-    auto* stop = AddButton("cmdStopCal", QStringLiteral("Stop"), QString());
+    optFullCal_ = new QRadioButton(QStringLiteral("Full Calibration"));
+    optFullCal_->setObjectName(QStringLiteral("optFullCal"));
+    optFullCal_->setToolTip(QStringLiteral("Determine all error terms for the scope"));
+    optReCalPerm_ = new QRadioButton(QStringLiteral("Recal Permanent"));
+    optReCalPerm_->setObjectName(QStringLiteral("optReCalPerm"));
+    optReCalPerm_->setToolTip(QStringLiteral("Reaclibrate a permanently installed scope"));
+    optRecalPort_ = new QRadioButton(QStringLiteral("Recal Portable"));
+    optRecalPort_->setObjectName(QStringLiteral("optRecalPort"));
+    optRecalPort_->setToolTip(QStringLiteral("Recalibrate a portable scope"));
+    chkAddToCal_ = new QCheckBox(QStringLiteral("Add to current cal"));
+    chkAddToCal_->setObjectName(QStringLiteral("chkAddToCal"));
+    cmdStartCal_ = AddButton("cmdStartCal", QStringLiteral("Start"),
+                             QStringLiteral("Start a new calibration"));
+    cmdStopCal_ = AddButton("cmdStopCal", QStringLiteral("Stop"),
+                            QStringLiteral("Stop the calibration currently in progress"));
     btnCorrect_ = AddButton("btnCorrect", QStringLiteral("+"),
                             QStringLiteral("Add the observation to the correction model"));
     auto* autoCal = AddButton("cmdStarfix", QStringLiteral("Auto"), QString());
     btnAlignPolar_ = AddButton("btnAlignPolar", QStringLiteral("Polar Align"), QString());
     lblCalStatus_ = new QLabel(QStringLiteral("Calibration Status"));
     lblCalStatus_->setObjectName(QStringLiteral("lblCalStatus"));
-    calLayout->addWidget(optFull, 0, 0);
-    calLayout->addWidget(optPerm, 1, 0);
-    calLayout->addWidget(optPort, 2, 0);
-    calLayout->addWidget(chkAdd, 3, 0);
-    calLayout->addWidget(start, 0, 1);
-    calLayout->addWidget(stop, 1, 1);
+    calLayout->addWidget(optFullCal_, 0, 0);
+    calLayout->addWidget(optReCalPerm_, 1, 0);
+    calLayout->addWidget(optRecalPort_, 2, 0);
+    calLayout->addWidget(chkAddToCal_, 3, 0);
+    calLayout->addWidget(cmdStartCal_, 0, 1);
+    calLayout->addWidget(cmdStopCal_, 1, 1);
     calLayout->addWidget(btnCorrect_, 2, 1);
     calLayout->addWidget(autoCal, 3, 1);
     calLayout->addWidget(btnAlignPolar_, 4, 1);
     calLayout->addWidget(lblCalStatus_, 4, 0);
-    // The calibration comes with the calibration store; until then the
-    // frame is shown but does nothing.
-    calibration_ = {optFull, optPerm, optPort, chkAdd, start, stop, autoCal};
+    // The automatic calibration comes with its window.
+    calibration_ = {autoCal};
     middle->addWidget(cal, 1);
     top->addLayout(middle);
 
@@ -236,7 +235,6 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
                              QStringLiteral("What the simulated telescope sees"));
     auto* about = AddButton("cmdAbout", QStringLiteral("About"), QStringLiteral("About Celaris"));
     map->setEnabled(false);
-    obs->setEnabled(false);
     for (auto* b : {cmdSiteInfo_, errors, map, obs, cmdEyepiece_, about}) buttons->addWidget(b);
     top->addLayout(buttons);
     for (QWidget* w : pickList_) w->setEnabled(false);
@@ -286,6 +284,18 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
             [&stars](int line) { stars.ClickLine(line); });
     connect(cmdSlew_, &QPushButton::clicked, this, [this] { model_.manual().Slew2NearStar(); });
     connect(btnCorrect_, &QPushButton::clicked, this, [this] { model_.manual().AddObservation(); });
+    connect(optFullCal_, &QRadioButton::clicked, this, [this] { model_.SelectCalibrationType(0); });
+    connect(optReCalPerm_, &QRadioButton::clicked, this,
+            [this] { model_.SelectCalibrationType(1); });
+    connect(optRecalPort_, &QRadioButton::clicked, this,
+            [this] { model_.SelectCalibrationType(2); });
+    connect(chkAddToCal_, &QCheckBox::clicked, this, [this](bool on) { model_.SetAddToCal(on); });
+    connect(cmdStartCal_, &QPushButton::clicked, this,
+            [this] { model_.StartCal(showObservations_); });
+    connect(cmdStopCal_, &QPushButton::clicked, this, [this] { model_.StopCal(); });
+    connect(obs, &QPushButton::clicked, this, [this] {
+        if (toggleObservations_) toggleObservations_();
+    });
     connect(cmdSiteInfo_, &QPushButton::clicked, this, [this] {
         if (openSetup_) openSetup_();
     });
@@ -379,6 +389,20 @@ void MainWindow::Sync() {
     cmbInverted_->setEnabled(c.cmbInvertedEnabled);
     btnCorrect_->setEnabled(c.btnCorrectEnabled);
     btnAlignPolar_->setEnabled(c.btnAlignPolarEnabled);
+    const auto& cal = m.calibration();
+    using Mode = calibration::CalibrationMode;
+    // Checking one option clears the others of the group.
+    (cal.calibrationType == Mode::calFull   ? optFullCal_
+     : cal.calibrationType == Mode::calPerm ? optReCalPerm_
+                                            : optRecalPort_)
+        ->setChecked(true);
+    chkAddToCal_->setChecked(cal.chkAddToCal);
+    optFullCal_->setEnabled(m.optFullCalEnabled());
+    optReCalPerm_->setEnabled(m.optRecalEnabled());
+    optRecalPort_->setEnabled(m.optRecalEnabled());
+    chkAddToCal_->setEnabled(cal.calOptionsEnabled);
+    cmdStartCal_->setEnabled(c.cmdStartCalEnabled);
+    cmdStopCal_->setEnabled(m.cmdStopCalEnabled());
     if (placedExchanged_ != m.nudgeExchanged) PlaceNudgeButtons();
 }
 
@@ -395,8 +419,7 @@ void MainWindow::RememberPlace() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-    const auto showObservations = [] {};  // the observation list comes with its store
-    if (!model_.QueryUnload(showObservations)) {
+    if (!model_.QueryUnload(showObservations_)) {
         e->ignore();
         return;
     }

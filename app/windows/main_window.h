@@ -15,6 +15,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QGridLayout;
 class QAction;
+class QRadioButton;
 
 namespace celaris::windows {
 
@@ -31,6 +32,10 @@ class MainWindow : public QMainWindow {
     void SetOpenAlignPolar(std::function<void()> fn) { openAlignPolar_ = std::move(fn); }
     void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
     void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
+    // "Observations" hides or shows the list; the cautions of Start and of
+    // closing show it.
+    void SetToggleObservations(std::function<void()> fn) { toggleObservations_ = std::move(fn); }
+    void SetShowObservations(std::function<void()> fn) { showObservations_ = std::move(fn); }
 
     // Mirrors the model.
     void Sync();
@@ -58,12 +63,16 @@ class MainWindow : public QMainWindow {
     QWidget* updnIncrement_;
     QPushButton *cmdNorth_, *cmdSouth_, *cmdEast_, *cmdWest_;
     QPushButton *cmdSlew_, *cmdStopSlew_, *btnCorrect_, *btnAlignPolar_, *cmdSiteInfo_;
+    QRadioButton *optFullCal_, *optReCalPerm_, *optRecalPort_;
+    QCheckBox* chkAddToCal_;
+    QPushButton *cmdStartCal_, *cmdStopCal_;
     QList<QWidget*> pickList_, calibration_;
     QGridLayout* nudgeGrid_;
     QAction* nightAction_;
     bool placedExchanged_ = false;
     std::function<void()> openSetup_, toggleErrors_, toggleEyepiece_, openAlignPolar_, openAbout_,
         openManual_;
+    std::function<void()> toggleObservations_, showObservations_;
     QPushButton* cmdEyepiece_ = nullptr;
 };
 

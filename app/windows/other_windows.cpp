@@ -316,7 +316,7 @@ ErrorsWindow::ErrorsWindow(models::ErrorsModel& model, hub::Program& program, QW
     setWindowTitle(QStringLiteral("Telescope Pointing Errors"));
     auto* top = new QVBoxLayout(this);
     auto* frame = new QGroupBox(QStringLiteral("Errors, DMS"));
-    auto* form = new QFormLayout(frame);
+    auto* grid = new QGridLayout(frame);
     const QStringList captions{
         QStringLiteral("Hour Angle Bias"), QStringLiteral("Declination Bias"),
         QStringLiteral("Collimation"),     QStringLiteral("Axes Misalignment"),
@@ -331,9 +331,42 @@ ErrorsWindow::ErrorsWindow(models::ErrorsModel& model, hub::Program& program, QW
         values_[i]->setObjectName(names[i]);
         values_[i]->setMinimumWidth(110);
         values_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        form->addRow(captions[i], values_[i]);
+        stdErrors_[i] = new QLabel;
+        stdErrors_[i]->setObjectName(QStringLiteral("lblStdError_%1").arg(i));
+        stdErrors_[i]->setMinimumWidth(80);
+        stdErrors_[i]->setToolTip(QStringLiteral("Standard error of the term in the last fit"));
+        grid->addWidget(new QLabel(captions[i]), i, 0);
+        grid->addWidget(values_[i], i, 1);
+        grid->addWidget(stdErrors_[i], i, 2);
     }
     top->addWidget(frame);
+
+    // The figures of the last fit.
+    auto* fit = new QGroupBox(QStringLiteral("Last fit"));
+    auto* form = new QFormLayout(fit);
+    const auto figure = [&](const char* name, const QString& caption, const QString& tip) {
+        auto* l = new QLabel;
+        l->setObjectName(QString::fromLatin1(name));
+        l->setToolTip(tip);
+        form->addRow(caption, l);
+        return l;
+    };
+    fitUsed_ = figure("lblFitUsed", QStringLiteral("Observations used"),
+                      QStringLiteral("Observations in the fit of all in the list"));
+    fitRms_ = figure("lblFitRMS", QStringLiteral("RMS"),
+                     QStringLiteral("Root mean square of the residuals on the sky"));
+    fitPsd_ = figure("lblFitPSD", QStringLiteral("PSD"),
+                     QStringLiteral("The RMS corrected for the number of fitted terms"));
+    fitEastWest_ = figure("lblFitEastWest", QStringLiteral("RMS east / west"),
+                          QStringLiteral("RMS and observations on each side of the pier"));
+    fitWarnings_ = new QLabel;
+    fitWarnings_->setObjectName(QStringLiteral("lblFitWarnings"));
+    fitWarnings_->setWordWrap(true);
+    fitWarnings_->setFixedWidth(320);
+    form->addRow(fitWarnings_);
+    top->addWidget(fit);
+    // Never smaller than the rows need, however many warnings there are.
+    top->setSizeConstraint(QLayout::SetMinimumSize);
     connect(&model_, &models::ErrorsModel::changed, this, &ErrorsWindow::Sync);
     Sync();
     PlaceWindow(this, program_.settings().PosErrorsX, program_.settings().PosErrorsY);
@@ -343,7 +376,15 @@ void ErrorsWindow::Sync() {
     const QString* v[] = {&model_.lblHourOffset,  &model_.lblDecOffset, &model_.lblCollimation,
                           &model_.lblAxisNonPerp, &model_.lblPolarLR,   &model_.lblPolarVert,
                           &model_.lblTubeFlex,    &model_.lblMountFlex};
-    for (int i = 0; i < 8; ++i) values_[i]->setText(*v[i]);
+    for (int i = 0; i < 8; ++i) {
+        values_[i]->setText(*v[i]);
+        stdErrors_[i]->setText(model_.lblStdError[i]);
+    }
+    fitUsed_->setText(model_.lblFitUsed);
+    fitRms_->setText(model_.lblFitRMS);
+    fitPsd_->setText(model_.lblFitPSD);
+    fitEastWest_->setText(model_.lblFitEastWest);
+    fitWarnings_->setText(model_.lblFitWarnings);
 }
 
 void ErrorsWindow::changeEvent(QEvent* e) {

@@ -73,6 +73,8 @@ class ErrorsWindow : public QWidget {
     models::ErrorsModel& model_;
     hub::Program& program_;
     std::array<QLabel*, 8> values_{};
+    std::array<QLabel*, 8> stdErrors_{};
+    QLabel *fitUsed_, *fitRms_, *fitPsd_, *fitEastWest_, *fitWarnings_;
 };
 
 // The synchronous slew the main window starts: the window shows while the

@@ -1,11 +1,13 @@
 #include "qt_ui.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "driver_chooser.h"
+#include "window_rules.h"
 
 namespace celaris::windows {
 
@@ -110,14 +112,32 @@ MessageAnswer QtUi::ShowMessage(const dispatch::Message& message) {
     return AnswerOf(box.exec(), message);
 }
 
+namespace {
+
+QString RunFileDialog(const dispatch::FileRequest& r, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(DialogParent(), r.title, r.directory);
+    dialog.setObjectName(QStringLiteral("dlgFile"));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setNameFilters(models::FileDialogFilters(r.filter));
+    // A name typed without an extension gets the filter's, and the dialog
+    // asks before an existing file is replaced (its default).
+    if (mode == QFileDialog::AcceptSave)
+        dialog.setDefaultSuffix(models::FileDialogSuffix(r.filter));
+    if (!r.fileName.isEmpty()) dialog.selectFile(QDir(r.directory).filePath(r.fileName));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
+
+}  // namespace
+
 QString QtUi::GetOpenFileName(const dispatch::FileRequest& r) {
-    const QString start = r.fileName.isEmpty() ? r.directory : r.directory + '/' + r.fileName;
-    return QFileDialog::getOpenFileName(DialogParent(), r.title, start, r.filter);
+    return RunFileDialog(r, QFileDialog::AcceptOpen);
 }
 
 QString QtUi::GetSaveFileName(const dispatch::FileRequest& r) {
-    const QString start = r.fileName.isEmpty() ? r.directory : r.directory + '/' + r.fileName;
-    return QFileDialog::getSaveFileName(DialogParent(), r.title, start, r.filter);
+    return RunFileDialog(r, QFileDialog::AcceptSave);
 }
 
 QString QtUi::ChooseDriver(const QString& current, const QList<dispatch::DriverChoice>& choices) {

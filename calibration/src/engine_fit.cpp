@@ -22,8 +22,7 @@ EngineFit ReadEngineFit(hub::EngineRef& engine) {
             for (int b = 0; b < kTermCount; ++b) {
                 double v = 0.0;
                 // S_FALSE: undetermined, the value is infinite and kept.
-                if (SUCCEEDED(stats->GetTermCovariance(a + 1, b + 1, &v)))
-                    fit.covariance[a][b] = v;
+                if (SUCCEEDED(stats->GetTermCovariance(a + 1, b + 1, &v))) fit.covariance[a][b] = v;
             }
     }
     stats->Release();
