@@ -19,6 +19,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -64,6 +65,13 @@ class Server:
                 m = re.search(rb"Alpaca telescope on http://127\.0\.0\.1:(\d+)/", self.log)
                 if m:
                     self.port = int(m.group(1))
+        # Keep reading, so that a chatty program never blocks on a full pipe.
+        self.reader = threading.Thread(target=self._drain, daemon=True)
+        self.reader.start()
+
+    def _drain(self):
+        for line in self.process.stderr:
+            self.log += line
 
     def stop(self):
         if self.process.poll() is None:
@@ -73,6 +81,8 @@ class Server:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        if hasattr(self, "reader"):
+            self.reader.join(timeout=5)
         self.process.stderr.close()
         self.dir.cleanup()
         return self.process.returncode
@@ -86,7 +96,7 @@ def setUpModule():
 def tearDownModule():
     code = server.stop()
     if code != 0:
-        raise RuntimeError(f"celaris exited with {code}")
+        raise RuntimeError(f"celaris exited with {code}:\n" + server.log.decode(errors="replace"))
 
 
 class ExampleScript(unittest.TestCase):
