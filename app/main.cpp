@@ -229,6 +229,8 @@ int main(int argc, char** argv) {
             options.port = listen->port;
         }
         auto server = std::make_unique<celaris::alpaca::AlpacaServer>(program.hub(), options);
+        // Scripts reach the same store as the windows.
+        server->SetCalibration(&store);
         server->Start();
         std::fprintf(
             stderr, "celaris: Alpaca telescope on %s (setup page %ssetup)%s\n",

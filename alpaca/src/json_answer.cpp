@@ -6,8 +6,10 @@
 
 namespace celaris::alpaca {
 
-std::string JsonAnswer(const Transaction& ids, uint32_t serverTransactionId, int errorNumber,
-                       const QString& errorMessage, const QJsonValue* value) {
+namespace {
+
+QJsonObject AnswerObject(const Transaction& ids, uint32_t serverTransactionId, int errorNumber,
+                         const QString& errorMessage, const QJsonValue* value) {
     QJsonObject o;
     o.insert(QStringLiteral("ClientTransactionID"), qint64(ids.clientTransactionId));
     o.insert(QStringLiteral("ServerTransactionID"), qint64(serverTransactionId));
@@ -18,6 +20,23 @@ std::string JsonAnswer(const Transaction& ids, uint32_t serverTransactionId, int
         message = QStringLiteral("Error 0x%1.").arg(errorNumber, 0, 16);
     o.insert(QStringLiteral("ErrorMessage"), message);
     if (value != nullptr) o.insert(QStringLiteral("Value"), *value);
+    return o;
+}
+
+}  // namespace
+
+std::string JsonAnswer(const Transaction& ids, uint32_t serverTransactionId, int errorNumber,
+                       const QString& errorMessage, const QJsonValue* value) {
+    return QJsonDocument(AnswerObject(ids, serverTransactionId, errorNumber, errorMessage, value))
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
+}
+
+std::string JsonAnswer(const Transaction& ids, uint32_t serverTransactionId, int errorNumber,
+                       const QString& errorMessage, const QString& errorSource,
+                       const QJsonValue* value) {
+    QJsonObject o = AnswerObject(ids, serverTransactionId, errorNumber, errorMessage, value);
+    o.insert(QStringLiteral("ErrorSource"), errorSource);
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }
 

@@ -19,22 +19,6 @@ Routed Bad(std::string reason) {
     return r;
 }
 
-// The ids of a request into ids; the reason when one of them is sent but
-// is not a 32-bit unsigned number.
-std::optional<std::string> ReadIds(const FormFields& fields, bool anyCase, Transaction& ids) {
-    for (const auto& [key, id] : {std::pair{"ClientID", &ids.clientId},
-                                  std::pair{"ClientTransactionID", &ids.clientTransactionId}}) {
-        const std::string* v = fields.Find(key, anyCase);
-        if (v == nullptr) continue;
-        const auto parsed = alpaca_wire::ParseUInt32(*v);
-        if (!parsed)
-            return std::string(key) + " \"" + v->substr(0, 64) +
-                   "\" is not a whole number from 0 to 4294967295.";
-        *id = *parsed;
-    }
-    return std::nullopt;
-}
-
 const char* KindText(Kind kind) {
     switch (kind) {
         case Kind::Bool:
@@ -169,6 +153,20 @@ const std::string* FormFields::Find(std::string_view key, bool anyCase) const {
     for (const auto& [k, v] : fields_)
         if (anyCase ? alpaca_wire::EqualsIgnoringCase(k, key) : k == key) return &v;
     return nullptr;
+}
+
+std::optional<std::string> ReadIds(const FormFields& fields, bool anyCase, Transaction& ids) {
+    for (const auto& [key, id] : {std::pair{"ClientID", &ids.clientId},
+                                  std::pair{"ClientTransactionID", &ids.clientTransactionId}}) {
+        const std::string* v = fields.Find(key, anyCase);
+        if (v == nullptr) continue;
+        const auto parsed = alpaca_wire::ParseUInt32(*v);
+        if (!parsed)
+            return std::string(key) + " \"" + v->substr(0, 64) +
+                   "\" is not a whole number from 0 to 4294967295.";
+        *id = *parsed;
+    }
+    return std::nullopt;
 }
 
 Routed Route(const ApiRequest& request) {

@@ -5,6 +5,7 @@
 // passed every check goes on to the hub.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "api_request.h"
@@ -32,5 +33,9 @@ struct Routed {
 };
 
 Routed Route(const ApiRequest& request);
+
+// The ids of a request into ids; the reason when one of them is sent but
+// is not a 32-bit unsigned number.
+std::optional<std::string> ReadIds(const FormFields& fields, bool anyCase, Transaction& ids);
 
 }  // namespace celaris::alpaca

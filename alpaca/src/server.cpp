@@ -10,6 +10,8 @@
 #include <mutex>
 
 #include "api_request.h"
+#include "calibration_routes.h"
+#include "celaris/calibration/calibration_scripting.h"
 #include "celaris/dispatch/com_error.h"
 #include "celaris/dispatch/errors.h"
 #include "celaris/drivers/alpaca/wire.h"
@@ -50,6 +52,7 @@ struct AlpacaServer::Impl {
 
     // Hub thread only.
     std::unique_ptr<ClientObjects> clients;
+    std::unique_ptr<calibration::Calibration> calibration;
     QTimer idleTimer;
     bool stopped = true;
 
@@ -161,8 +164,22 @@ struct AlpacaServer::Impl {
         return HttpAnswer::Json(JsonAnswer(ids, NextTransaction(), 0, QString(), &value));
     }
 
+    // Worker thread: the scripting interface, answered on the hub's thread.
+    HttpAnswer ServeCalibration(const ApiRequest& request) {
+        CalibrationRouted r = RouteCalibration(request);
+        if (r.kind == CalibrationRouted::Kind::BadRequest) return HttpAnswer::Text(400, r.text);
+        return OnHubThread([this, r = std::move(r)] {
+            if (!calibration)
+                return HttpAnswer::Text(404, "This Celaris server has no calibration.");
+            if (r.kind == CalibrationRouted::Kind::Help)
+                return Answer(r.call.ids, CalibrationHelp());
+            return HttpAnswer::Json(CalibrationAnswer(*calibration, r.call, NextTransaction()));
+        });
+    }
+
     // Worker thread: every request starts here.
     HttpAnswer Serve(const ApiRequest& request) {
+        if (IsCalibrationPath(request.path)) return ServeCalibration(request);
         Routed r = Route(request);
         switch (r.kind) {
             case Routed::Kind::BadRequest:
@@ -263,6 +280,20 @@ void AlpacaServer::Stop() {
     d.stopped = true;
     // Each client's object gives back its connection.
     d.clients.reset();
+}
+
+void AlpacaServer::SetCalibration(calibration::CalibrationStore* store) {
+    if (store == nullptr) {
+        d_->calibration.reset();
+        return;
+    }
+    d_->calibration = std::make_unique<calibration::Calibration>(
+        *store, IsLoopback(d_->options.address) ? calibration::FileAccess::Any
+                                                : calibration::FileAccess::Documents);
+}
+
+calibration::Calibration* AlpacaServer::calibration() {
+    return d_->calibration.get();
 }
 
 bool AlpacaServer::running() const {

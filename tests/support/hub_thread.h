@@ -17,6 +17,7 @@
 #include <type_traits>
 
 #include "celaris/alpaca/server.h"
+#include "celaris/calibration/calibration_store.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
 #include "scripted_ui.h"
@@ -32,6 +33,8 @@ class HubThread {
         // Runs on the hub's thread after start-up, before the server starts.
         std::function<void(hub::Program&)> configure;
         bool statusTimer = true;
+        // Serves the scripting interface Calibration on a store of its own.
+        bool calibration = false;
         alpaca::ServerOptions server = LoopbackAnyPort();
     };
 
@@ -62,6 +65,9 @@ class HubThread {
     }
 
     int port() const { return port_; }
+    // The calibration store (Setup::calibration), else nullptr; use it on
+    // the hub's thread, or while that thread is idle.
+    calibration::CalibrationStore* store() const { return store_; }
     int discoveryPort() const { return discoveryPort_; }
     QString progId() const { return QStringLiteral("alpaca:127.0.0.1:%1/0").arg(port_); }
 
@@ -85,6 +91,7 @@ class HubThread {
         const QString path = dir_.filePath(QStringLiteral("profile.json"));
         test::ScriptedUi ui;
         std::unique_ptr<hub::Program> program;
+        std::unique_ptr<calibration::CalibrationStore> store;
         std::unique_ptr<alpaca::AlpacaServer> server;
         QEventLoop loop;
         try {
@@ -98,6 +105,10 @@ class HubThread {
             if (setup.configure) setup.configure(*program);
             if (setup.statusTimer) program->StartTimer();
             server = std::make_unique<alpaca::AlpacaServer>(program->hub(), setup.server);
+            if (setup.calibration) {
+                store = std::make_unique<calibration::CalibrationStore>(*program);
+                server->SetCalibration(store.get());
+            }
             server->Start();
         } catch (const std::exception& e) {
             error_ = QString::fromUtf8(e.what());
@@ -105,6 +116,7 @@ class HubThread {
         {
             std::lock_guard lock(mutex_);
             program_ = program.get();
+            store_ = store.get();
             loop_ = &loop;
             port_ = server ? server->port() : 0;
             discoveryPort_ = server ? server->discoveryPort() : 0;
@@ -124,6 +136,7 @@ class HubThread {
     bool started_ = false;
     QString error_;
     hub::Program* program_ = nullptr;
+    calibration::CalibrationStore* store_ = nullptr;
     QEventLoop* loop_ = nullptr;
     int port_ = 0;
     int discoveryPort_ = 0;

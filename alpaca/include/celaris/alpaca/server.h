@@ -11,6 +11,11 @@
 //
 // Clients. Each Alpaca ClientID gets its own hub Telescope object; one
 // that sends nothing for the idle time is released (see client_objects.h).
+//
+// Scripting. Given the calibration store, the server also serves the
+// scripting interface Calibration at /celaris/v1/calibration/0/<member>
+// (see calibration_routes.h); its calls run on the main thread like the
+// telescope's.
 #pragma once
 
 #include <QObject>
@@ -20,6 +25,11 @@
 
 #include "celaris/alpaca/server_options.h"
 #include "celaris/hub/hub.h"
+
+namespace celaris::calibration {
+class Calibration;
+class CalibrationStore;
+}  // namespace celaris::calibration
 
 namespace celaris::alpaca {
 
@@ -40,6 +50,15 @@ class AlpacaServer : public QObject {
     // Stops listening and answering; requests still waiting for the hub
     // are answered 503. Safe to call twice.
     void Stop();
+
+    // Serves the scripting interface on the program's store (nullptr: the
+    // calibration paths answer 404). Main thread. A server that listens
+    // beyond loopback lets remote scripts open and save calibration files
+    // only inside the documents folder.
+    void SetCalibration(calibration::CalibrationStore* store);
+    // The served Calibration object, for the program's hooks; nullptr when
+    // none is served.
+    calibration::Calibration* calibration();
 
     bool running() const;
     // The port listened on (useful after asking for port 0).
