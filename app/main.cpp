@@ -29,6 +29,7 @@
 #include <optional>
 
 #include "celaris/alpaca/server.h"
+#include "celaris/calibration/calibration_scripting.h"
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/dispatch/driver.h"
 #include "celaris/dispatch/headless_ui.h"
@@ -231,6 +232,10 @@ int main(int argc, char** argv) {
         auto server = std::make_unique<celaris::alpaca::AlpacaServer>(program.hub(), options);
         // Scripts reach the same store as the windows.
         server->SetCalibration(&store);
+        // A script's CalStarsEpoch reloads the reference stars the windows show.
+        if (desktop && server->calibration())
+            server->calibration()->SetStarsReload(
+                [&desktop] { desktop->mainModel().manual().stars().LoadStars(); });
         server->Start();
         std::fprintf(
             stderr, "celaris: Alpaca telescope on %s (setup page %ssetup)%s\n",
