@@ -64,15 +64,27 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     setup_ = std::make_unique<SetupWindow>(*setupModel_, program, horizon_.get(), main_.get());
     errors_ = std::make_unique<ErrorsWindow>(*errorsModel_, program, main_.get());
     slewing_ = std::make_unique<SlewingWindow>(program.hub(), main_.get());
+    selection_ = std::make_unique<models::ObservationSelection>();
+    plotModel_ = std::make_unique<models::PlotModel>(store, *selection_);
+    mapModel_ = std::make_unique<models::MapModel>(program, store, *selection_);
+    mapModel_->SetMainVisible([this] { return main_->isVisible(); });
+    plot_ = std::make_unique<PlotWindow>(*plotModel_, program, main_.get());
+    map_ = std::make_unique<MapWindow>(*mapModel_, program, main_.get());
     // The main window's loading gives the saved terms to the engine.
     program.UpdateEngineTerms();
 
     main_->SetOpenSetup([this] { OpenSetup(); });
     main_->SetToggleErrors([this] { ToggleErrors(); });
+    main_->SetToggleMap([this] { ToggleMap(); });
     main_->SetOpenAbout([this] { OpenAbout(); });
     main_->SetOpenManual([this] { OpenManual(); });
-    QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged,
-                     [](bool on) { ApplyNightPalette(on); });
+    QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged, [this](bool on) {
+        ApplyNightPalette(on);
+        plotModel_->SetNightMode(on);
+        mapModel_->SetNightMode(on);
+    });
+    plotModel_->SetNightMode(mainModel_->NightMode);
+    mapModel_->SetNightMode(mainModel_->NightMode);
     QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, errors_.get(),
                      [this](bool on) { SetTopmost(errors_.get(), on); });
     ApplyNightPalette(mainModel_->NightMode);
@@ -88,6 +100,8 @@ void Desktop::Unload() {
         main_->RememberPlace();
         RememberWindowPlace(errors_.get(), program_.settings().PosErrorsX,
                             program_.settings().PosErrorsY);
+        plot_->RememberPlace();
+        map_->RememberPlace();
         try {
             profile::WriteHorizonSettings(program_.profile(), program_.settings());
         } catch (const dispatch::ComError& e) {
@@ -110,6 +124,8 @@ void Desktop::OpenSetup() {
     SetTopmost(setup_.get(), true);
     setup_->exec();
     program_.status().UpdateStatus();
+    // Limits, site or horizon may have changed.
+    mapModel_->RedrawIfVisible();
 }
 
 void Desktop::ToggleErrors() {
@@ -119,6 +135,24 @@ void Desktop::ToggleErrors() {
     }
     SetTopmost(errors_.get(), program_.settings().OnTop);
     errors_->show();
+}
+
+void Desktop::TogglePlot() {
+    if (plot_->isVisible()) {
+        plot_->hide();
+        return;
+    }
+    SetTopmost(plot_.get(), program_.settings().OnTop);
+    plot_->show();
+}
+
+void Desktop::ToggleMap() {
+    if (map_->isVisible()) {
+        map_->hide();
+        return;
+    }
+    SetTopmost(map_.get(), program_.settings().OnTop);
+    map_->show();
 }
 
 void Desktop::OpenAbout() {
@@ -152,6 +186,7 @@ QStringList Desktop::Screenshots(const QString& dir) {
         grab(w);
     AboutBox about(program_);
     grab(&about);
+    written << ScreenshotViews(program_, store_, *selection_, *plot_, *map_, dir);
     return written;
 }
 

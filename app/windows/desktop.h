@@ -9,9 +9,13 @@
 #include "horizon_model.h"
 #include "main_model.h"
 #include "main_window.h"
+#include "map_model.h"
+#include "observation_selection.h"
 #include "other_windows.h"
+#include "plot_model.h"
 #include "qt_ui.h"
 #include "setup_model.h"
+#include "view_windows.h"
 
 namespace celaris::windows {
 
@@ -29,6 +33,13 @@ class Desktop {
     HorizonWindow& horizon() { return *horizon_; }
     ErrorsWindow& errors() { return *errors_; }
     SlewingWindow& slewing() { return *slewing_; }
+    // The residual plot and the sky map, and the observation selection they
+    // share with the observation list window.
+    models::ObservationSelection& observationSelection() { return *selection_; }
+    models::PlotModel& plotModel() { return *plotModel_; }
+    models::MapModel& mapModel() { return *mapModel_; }
+    PlotWindow& plot() { return *plot_; }
+    MapWindow& map() { return *map_; }
 
     // What the windows hold goes back into the settings; runs once, at the
     // program's exit or when the windows go. Destroy the desktop before the
@@ -42,6 +53,9 @@ class Desktop {
     // The main window's Scope Setup button: the setup window, modal.
     void OpenSetup();
     void ToggleErrors();
+    // The observation list's cmdShowPlot and the main window's cmdMap.
+    void TogglePlot();
+    void ToggleMap();
     void OpenAbout();
     void OpenManual();
 
@@ -58,6 +72,11 @@ class Desktop {
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<ErrorsWindow> errors_;
     std::unique_ptr<SlewingWindow> slewing_;
+    std::unique_ptr<models::ObservationSelection> selection_;
+    std::unique_ptr<models::PlotModel> plotModel_;
+    std::unique_ptr<models::MapModel> mapModel_;
+    std::unique_ptr<PlotWindow> plot_;
+    std::unique_ptr<MapWindow> map_;
 };
 
 // Red on black for the whole program, or the desktop's own palette.

@@ -228,11 +228,11 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
                              QStringLiteral("Site, mount, limits and the telescope driver"));
     auto* errors = AddButton("cmdErrors", QStringLiteral("Errors"),
                              QStringLiteral("Show scope pointing errors"));
-    auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"), QStringLiteral("Show the sky map"));
+    auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"),
+                          QStringLiteral("Alt/Az map of stars and observations"));
     auto* obs = AddButton("cmdShowObserves", QStringLiteral("Observations"),
                           QStringLiteral("Show the observation list"));
     auto* about = AddButton("cmdAbout", QStringLiteral("About"), QStringLiteral("About Celaris"));
-    map->setEnabled(false);
     obs->setEnabled(false);
     for (auto* b : {cmdSiteInfo_, errors, map, obs, about}) buttons->addWidget(b);
     top->addLayout(buttons);
@@ -279,6 +279,9 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     });
     connect(errors, &QPushButton::clicked, this, [this] {
         if (toggleErrors_) toggleErrors_();
+    });
+    connect(map, &QPushButton::clicked, this, [this] {
+        if (toggleMap_) toggleMap_();
     });
     const auto showAbout = [this] {
         if (openAbout_) openAbout_();

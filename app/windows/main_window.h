@@ -27,6 +27,7 @@ class MainWindow : public QMainWindow {
     // Other windows the buttons open.
     void SetOpenSetup(std::function<void()> fn) { openSetup_ = std::move(fn); }
     void SetToggleErrors(std::function<void()> fn) { toggleErrors_ = std::move(fn); }
+    void SetToggleMap(std::function<void()> fn) { toggleMap_ = std::move(fn); }
     void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
     void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
 
@@ -59,7 +60,7 @@ class MainWindow : public QMainWindow {
     QGridLayout* nudgeGrid_;
     QAction* nightAction_;
     bool placedExchanged_ = false;
-    std::function<void()> openSetup_, toggleErrors_, openAbout_, openManual_;
+    std::function<void()> openSetup_, toggleErrors_, toggleMap_, openAbout_, openManual_;
 };
 
 }  // namespace celaris::windows
