@@ -124,10 +124,8 @@ SampleCalibration::SampleCalibration(hub::Program& program, calibration::Calibra
 SampleCalibration::~SampleCalibration() {
     if (!saved_) return;
     try {
-        // Starting empties the list and the engine's fit.
-        store_.SetAddToCal(false);
-        store_.StartCalibration();
-        store_.StopCalibration();
+        store_.DiscardObservations();
+        store_.UpdateObservationList();
     } catch (const dispatch::ComError&) {
         // The terms below are what matters to the user.
     }

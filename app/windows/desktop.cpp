@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPalette>
 #include <QStyle>
@@ -76,6 +77,12 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     QObject::connect(&program.status(), &hub::StatusLoop::statusChanged, eyepiece_.get(), [this] {
         if (eyepiece_->isVisible()) eyepieceModel_->Refresh();
     });
+    selection_ = std::make_unique<models::ObservationSelection>();
+    plotModel_ = std::make_unique<models::PlotModel>(store, *selection_);
+    mapModel_ = std::make_unique<models::MapModel>(program, store, *selection_);
+    mapModel_->SetMainVisible([this] { return main_->isVisible(); });
+    plot_ = std::make_unique<PlotWindow>(*plotModel_, program, main_.get());
+    map_ = std::make_unique<MapWindow>(*mapModel_, program, main_.get());
     // The main window's loading gives the saved terms to the engine.
     program.UpdateEngineTerms();
     // The last step of the main window's loading: the reference stars.
@@ -85,6 +92,8 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     main_->SetToggleErrors([this] { ToggleErrors(); });
     main_->SetToggleEyepiece([this] { ToggleEyepiece(); });
     main_->SetOpenAlignPolar([this] { OpenAlignPolar(); });
+    main_->SetToggleMap([this] { ToggleMap(); });
+    WireViews();
     main_->SetOpenAbout([this] { OpenAbout(); });
     main_->SetToggleObservations([this] { ToggleObservations(); });
     main_->SetShowObservations([this] { ShowObservations(); });
@@ -92,7 +101,11 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     QObject::connect(mainModel_.get(), &models::MainModel::nightModeChanged, [this](bool on) {
         ApplyNightPalette(on);
         eyepiece_->fieldView()->SetNight(on);
+        plotModel_->SetNightMode(on);
+        mapModel_->SetNightMode(on);
     });
+    plotModel_->SetNightMode(mainModel_->NightMode);
+    mapModel_->SetNightMode(mainModel_->NightMode);
     QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, errors_.get(),
                      [this](bool on) { SetTopmost(errors_.get(), on); });
     QObject::connect(mainModel_.get(), &models::MainModel::onTopChanged, observations_.get(),
@@ -103,6 +116,56 @@ Desktop::Desktop(hub::Program& program, calibration::CalibrationStore& store, Qt
     program.SetUnloadWindows([this] { Unload(); });
 }
 
+namespace {
+
+// Tells when a window is shown or hidden, however that happens.
+class VisibilityWatcher : public QObject {
+  public:
+    VisibilityWatcher(QWidget* w, std::function<void(bool)> fn) : QObject(w), fn_(std::move(fn)) {
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show) fn_(true);
+        if (e->type() == QEvent::Hide) fn_(false);
+        return false;
+    }
+
+  private:
+    std::function<void(bool)> fn_;
+};
+
+}  // namespace
+
+void Desktop::WireViews() {
+    auto& stars = mainModel_->manual().stars();
+    mapModel_->SetStars({[&stars] {
+                             QList<models::MapStar> out;
+                             for (int s : stars.PickList()) {
+                                 const auto& st = stars.Stars()[s];
+                                 out.append({st.Name, st.RA, st.Dec, st.Magnitude, st.Used});
+                             }
+                             return out;
+                         },
+                         [&stars] { return stars.cmbNearStarsIndex; },
+                         [&stars](int line) { stars.ClickLine(line); },
+                         [this](int) { mainModel_->manual().Slew2NearStar(); }});
+    QObject::connect(&stars, &catalogue::StarPickList::changed, mapModel_.get(),
+                     &models::MapModel::RedrawIfVisible);
+    // The list, the plot and the map share the selected observation.
+    QObject::connect(observationsModel_.get(), &models::ObservationListModel::plotToggleRequested,
+                     plot_.get(), [this] { TogglePlot(); });
+    QObject::connect(observationsModel_.get(), &models::ObservationListModel::changed,
+                     selection_.get(), [this] {
+                         const int line = observationsModel_->selected;
+                         selection_->SetSelected(line >= 0 ? line + 1 : 0);
+                     });
+    QObject::connect(selection_.get(), &models::ObservationSelection::selectObservation,
+                     observationsModel_.get(),
+                     [this](int index) { observationsModel_->Select(index - 1); });
+    new VisibilityWatcher(observations_.get(),
+                          [this](bool shown) { selection_->SetListVisible(shown); });
+}
+
 void Desktop::Unload() {
     if (unloaded_) return;
     unloaded_ = true;
@@ -111,6 +174,8 @@ void Desktop::Unload() {
         observations_->Unload();
         RememberWindowPlace(errors_.get(), program_.settings().PosErrorsX,
                             program_.settings().PosErrorsY);
+        plot_->RememberPlace();
+        map_->RememberPlace();
         try {
             profile::WriteHorizonSettings(program_.profile(), program_.settings());
         } catch (const dispatch::ComError& e) {
@@ -133,6 +198,8 @@ void Desktop::OpenSetup() {
     SetTopmost(setup_.get(), true);
     setup_->exec();
     program_.status().UpdateStatus();
+    // Limits, site or horizon may have changed.
+    mapModel_->RedrawIfVisible();
 }
 
 void Desktop::ToggleErrors() {
@@ -173,6 +240,24 @@ void Desktop::ShowObservations() {
     observations_->show();
     observations_->raise();
     observationsModel_->UpdateObservationList();
+}
+
+void Desktop::TogglePlot() {
+    if (plot_->isVisible()) {
+        plot_->hide();
+        return;
+    }
+    SetTopmost(plot_.get(), program_.settings().OnTop);
+    plot_->show();
+}
+
+void Desktop::ToggleMap() {
+    if (map_->isVisible()) {
+        map_->hide();
+        return;
+    }
+    SetTopmost(map_.get(), program_.settings().OnTop);
+    map_->show();
 }
 
 void Desktop::OpenAbout() {
@@ -228,6 +313,7 @@ QStringList Desktop::Screenshots(const QString& dir) {
     startAsPolled();
     AboutBox about(program_);
     grab(&about);
+    written << ScreenshotViews(program_, store_, *selection_, *plot_, *map_, dir);
     return written;
 }
 

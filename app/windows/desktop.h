@@ -10,12 +10,16 @@
 #include "horizon_model.h"
 #include "main_model.h"
 #include "main_window.h"
+#include "map_model.h"
 #include "observation_list_model.h"
 #include "observation_list_window.h"
+#include "observation_selection.h"
 #include "other_windows.h"
+#include "plot_model.h"
 #include "polar_align_window.h"
 #include "qt_ui.h"
 #include "setup_model.h"
+#include "view_windows.h"
 
 namespace celaris::windows {
 
@@ -35,6 +39,13 @@ class Desktop {
     ErrorsWindow& errors() { return *errors_; }
     ObservationListWindow& observations() { return *observations_; }
     SlewingWindow& slewing() { return *slewing_; }
+    // The residual plot and the sky map, and the observation selection they
+    // share with the observation list window.
+    models::ObservationSelection& observationSelection() { return *selection_; }
+    models::PlotModel& plotModel() { return *plotModel_; }
+    models::MapModel& mapModel() { return *mapModel_; }
+    PlotWindow& plot() { return *plot_; }
+    MapWindow& map() { return *map_; }
 
     // What the windows hold goes back into the settings; runs once, at the
     // program's exit or when the windows go. Destroy the desktop before the
@@ -54,6 +65,12 @@ class Desktop {
     // refreshed. ShowObservations shows it in any case (the cautions).
     void ToggleObservations();
     void ShowObservations();
+    // The observation list's cmdShowPlot and the main window's cmdMap.
+    void TogglePlot();
+    void ToggleMap();
+    // The map's stars from the pick list, the plot toggle and the selection
+    // shared by the list, the plot and the map.
+    void WireViews();
     void OpenAbout();
     void OpenManual();
 
@@ -76,6 +93,11 @@ class Desktop {
     std::unique_ptr<PolarAlignWindow> align_;
     std::unique_ptr<ObservationListWindow> observations_;
     std::unique_ptr<SlewingWindow> slewing_;
+    std::unique_ptr<models::ObservationSelection> selection_;
+    std::unique_ptr<models::PlotModel> plotModel_;
+    std::unique_ptr<models::MapModel> mapModel_;
+    std::unique_ptr<PlotWindow> plot_;
+    std::unique_ptr<MapWindow> map_;
 };
 
 // Red on black for the whole program, or the desktop's own palette.

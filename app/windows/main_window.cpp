@@ -228,13 +228,13 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
                              QStringLiteral("Site, mount, limits and the telescope driver"));
     auto* errors = AddButton("cmdErrors", QStringLiteral("Errors"),
                              QStringLiteral("Show scope pointing errors"));
-    auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"), QStringLiteral("Show the sky map"));
+    auto* map = AddButton("cmdMap", QStringLiteral("Sky Map"),
+                          QStringLiteral("Alt/Az map of stars and observations"));
     auto* obs = AddButton("cmdShowObserves", QStringLiteral("Observations"),
                           QStringLiteral("Show the observation list"));
     cmdEyepiece_ = AddButton("cmdEyepiece", QStringLiteral("Eyepiece"),
                              QStringLiteral("What the simulated telescope sees"));
     auto* about = AddButton("cmdAbout", QStringLiteral("About"), QStringLiteral("About Celaris"));
-    map->setEnabled(false);
     for (auto* b : {cmdSiteInfo_, errors, map, obs, cmdEyepiece_, about}) buttons->addWidget(b);
     top->addLayout(buttons);
     for (QWidget* w : pickList_) w->setEnabled(false);
@@ -307,6 +307,9 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     });
     connect(cmdEyepiece_, &QPushButton::clicked, this, [this] {
         if (toggleEyepiece_) toggleEyepiece_();
+    });
+    connect(map, &QPushButton::clicked, this, [this] {
+        if (toggleMap_) toggleMap_();
     });
     const auto showAbout = [this] {
         if (openAbout_) openAbout_();

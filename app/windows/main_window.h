@@ -30,6 +30,7 @@ class MainWindow : public QMainWindow {
     void SetToggleErrors(std::function<void()> fn) { toggleErrors_ = std::move(fn); }
     void SetToggleEyepiece(std::function<void()> fn) { toggleEyepiece_ = std::move(fn); }
     void SetOpenAlignPolar(std::function<void()> fn) { openAlignPolar_ = std::move(fn); }
+    void SetToggleMap(std::function<void()> fn) { toggleMap_ = std::move(fn); }
     void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
     void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
     // "Observations" hides or shows the list; the cautions of Start and of
@@ -71,7 +72,7 @@ class MainWindow : public QMainWindow {
     QAction* nightAction_;
     bool placedExchanged_ = false;
     std::function<void()> openSetup_, toggleErrors_, toggleEyepiece_, openAlignPolar_, openAbout_,
-        openManual_;
+        openManual_, toggleMap_;
     std::function<void()> toggleObservations_, showObservations_;
     QPushButton* cmdEyepiece_ = nullptr;
 };

@@ -272,20 +272,21 @@ void CalibrationStore::SaveObsFile(const QString& path) {
     SetCalibrationSaved(true);
 }
 
-void CalibrationStore::StartCalibration() {
+void CalibrationStore::DiscardObservations() {
     ISVD* e = program_.hub().engine().get();
-    if (!controls_.chkAddToCal) {
-        list_.clear();
-        list_.squeeze();
-        SyncObservationCount();
-        statistics_ = {};
-        if (controls_.FullCalibration())
-            hub::Check(e->Calibrate(), "Calibrate");
-        else
-            hub::Check(
-                e->Recalibrate(controls_.calibrationType == CalibrationMode::calPerm ? -1 : 0),
-                "Recalibrate");
-    }
+    list_.clear();
+    list_.squeeze();
+    SyncObservationCount();
+    statistics_ = {};
+    if (controls_.FullCalibration())
+        hub::Check(e->Calibrate(), "Calibrate");
+    else
+        hub::Check(e->Recalibrate(controls_.calibrationType == CalibrationMode::calPerm ? -1 : 0),
+                   "Recalibrate");
+}
+
+void CalibrationStore::StartCalibration() {
+    if (!controls_.chkAddToCal) DiscardObservations();
     program_.status().controls().Calibrating = true;
     controls_.calOptionsEnabled = false;
     controls_.obsUpdateOpenEnabled = false;

@@ -78,6 +78,10 @@ class CalibrationStore : public QObject {
     // The path of the last opened file: the save dialog's proposal.
     const QString& rememberedPath() const { return rememberedPath_; }
 
+    // Empties the list and restarts the engine's fit for the selected
+    // calibration type, as starting a calibration does.
+    void DiscardObservations();
+
     // Starting and stopping a calibration (the store's and the controls'
     // share; the windows follow through calibratingChanged).
     void StartCalibration();
