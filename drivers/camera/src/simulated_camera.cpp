@@ -146,6 +146,10 @@ RaDecHours SimulatedCamera::lastCentreJ2000() const {
     return d_->last ? d_->last->centre : RaDecHours{};
 }
 
+const CameraImage* SimulatedCamera::readyImage() {
+    return ImageReady() ? &d_->last->image : nullptr;
+}
+
 QString SimulatedCamera::Description() const {
     return kSource;
 }

@@ -99,6 +99,9 @@ class SimulatedCamera : public Camera {
     ~SimulatedCamera() override;
 
     const SimulatedCameraOptions& options() const;
+    // The image of the last exposure once it is ready (ImageReady), else
+    // nothing; for serving it as an array.
+    const struct CameraImage* readyImage();
     // The J2000 centre of the last exposure's image (where the tube really
     // pointed when it began), for checks of a plate solve.
     RaDecHours lastCentreJ2000() const;
