@@ -1,5 +1,6 @@
 #include "celaris/drivers/camera/camera_choice.h"
 
+#include "celaris/drivers/camera/alpaca_camera.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 
 namespace celaris::camera {
@@ -28,6 +29,15 @@ std::unique_ptr<Camera> CreateCamera(const QString& id, const CameraContext& con
         return std::make_unique<SimulatedCamera>(
             *mount, context.clock ? context.clock : SimulatorClock::System(),
             context.toJ2000 ? context.toJ2000 : EngineApparentToJ2000(), context.simulator);
+    }
+    if (id.startsWith(QLatin1String("alpaca:"))) {
+        const auto address = drivers_list::ParseAlpacaProgId(id);
+        if (!address)
+            dispatch::Raise(kClassNotRegistered, kSource,
+                            QStringLiteral("\"%1\" is not an Alpaca camera id: use "
+                                           "alpaca:HOST:PORT/N.")
+                                .arg(id));
+        return std::make_unique<AlpacaCamera>(*address);
     }
     if (id.isEmpty())
         dispatch::Raise(kClassNotRegistered, kSource,
