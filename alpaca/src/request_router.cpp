@@ -130,31 +130,6 @@ Routed RouteDevice(Verb verb, const std::vector<std::string_view>& parts,
 
 }  // namespace
 
-FormFields FormFields::Parse(std::string_view text) {
-    FormFields f;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('&', start);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view pair = text.substr(start, end - start);
-        if (!pair.empty()) {
-            const size_t eq = pair.find('=');
-            f.fields_.emplace_back(alpaca_wire::DecodeFormField(pair.substr(0, eq)),
-                                   eq == std::string_view::npos
-                                       ? std::string()
-                                       : alpaca_wire::DecodeFormField(pair.substr(eq + 1)));
-        }
-        start = end + 1;
-    }
-    return f;
-}
-
-const std::string* FormFields::Find(std::string_view key, bool anyCase) const {
-    for (const auto& [k, v] : fields_)
-        if (anyCase ? alpaca_wire::EqualsIgnoringCase(k, key) : k == key) return &v;
-    return nullptr;
-}
-
 std::optional<std::string> ReadIds(const FormFields& fields, bool anyCase, Transaction& ids) {
     for (const auto& [key, id] : {std::pair{"ClientID", &ids.clientId},
                                   std::pair{"ClientTransactionID", &ids.clientTransactionId}}) {

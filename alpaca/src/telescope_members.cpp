@@ -10,12 +10,6 @@ using hub::Telescope;
 
 namespace {
 
-[[noreturn]] void WrongCollection(const QString& member, const QVariant& v) {
-    Raise(ascom_error::kTypeMismatch, QString::fromLatin1(dispatch::kHubSource),
-          QStringLiteral("The telescope driver's %1 returned %2, not a collection.")
-              .arg(member, QLatin1String(v.typeName())));
-}
-
 // Every served member of the description, bound to the hub's Telescope
 // member of the same name.
 const MemberRoutes<Telescope>& Routes() {
@@ -46,42 +40,6 @@ const MemberRoutes<Telescope>& Routes() {
 }
 
 }  // namespace
-
-QJsonValue CollectionToJson(const QVariant& v, alpaca_wire::Kind kind, const QString& member) {
-    QJsonArray out;
-    if (kind == alpaca_wire::Kind::IntList) {
-        // The driver's TrackingRates collection as an array of DriveRates values.
-        if (v.metaType() == QMetaType::fromType<TrackingRates>()) {
-            for (int rate : v.value<TrackingRates>()) out.append(rate);
-        } else if (v.canConvert<QVariantList>()) {
-            for (const QVariant& e : v.toList()) out.append(ToInt(e, member));
-        } else {
-            WrongCollection(member, v);
-        }
-        return out;
-    }
-    if (kind == alpaca_wire::Kind::AxisRates) {
-        if (v.metaType() != QMetaType::fromType<AxisRates>()) WrongCollection(member, v);
-        for (const AxisRate& r : v.value<AxisRates>())
-            out.append(QJsonObject{{QStringLiteral("Maximum"), r.maximum},
-                                   {QStringLiteral("Minimum"), r.minimum}});
-        return out;
-    }
-    return QJsonValue::fromVariant(v);
-}
-
-QJsonValue StateToJson(const StateValues& state) {
-    QJsonArray out;
-    for (const StateValue& item : state) {
-        const QJsonValue value =
-            item.value.typeId() == QMetaType::QDateTime
-                ? QJsonValue(alpaca_wire::FormatUtcDate(item.value.toDateTime()))
-                : QJsonValue::fromVariant(item.value);
-        out.append(
-            QJsonObject{{QStringLiteral("Name"), item.name}, {QStringLiteral("Value"), value}});
-    }
-    return out;
-}
 
 QJsonValue InvokeMember(Telescope& telescope, const DeviceCall& call) {
     return Routes().Invoke(telescope, call);

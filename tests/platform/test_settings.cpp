@@ -60,7 +60,7 @@ TEST_F(SettingsTest, AnEmptyStoreYieldsEveryDefault) {
           s.PosSetupY, s.PosHorizX, s.PosHorizY, s.PosStarfixCalX, s.PosStarfixCalY})
         EXPECT_EQ(pos, 300);
     for (double h : s.HorizonRad) EXPECT_EQ(h, 0.5235987755982984);
-    EXPECT_EQ(s.CatPath, QStringLiteral("C:\\Star catalogs\\"));
+    EXPECT_EQ(s.CatPath, QStringLiteral("/usr/share/astrometry"));
 }
 
 TEST_F(SettingsTest, MissingEmptyOrUnconvertibleValuesTakeTheirDefaults) {
@@ -80,7 +80,7 @@ TEST_F(SettingsTest, MissingEmptyOrUnconvertibleValuesTakeTheirDefaults) {
     EXPECT_EQ(s.Pressure, 101.325);
     EXPECT_EQ(s.Temperature, 15.0);
     EXPECT_EQ(s.MapWidth, 4000);  // beyond 16 bits
-    EXPECT_EQ(s.CatPath, QStringLiteral("C:\\Star catalogs\\"));
+    EXPECT_EQ(s.CatPath, QStringLiteral("/usr/share/astrometry"));
 }
 
 TEST_F(SettingsTest, TextEncodingsOfBooleansNumbersAndUnits) {

@@ -182,6 +182,7 @@ const Value kPixelCalculator[] = {CELARIS_IN(kStarfixKey, PixSizeX),
 const Value kExposure = CELARIS_IN(kLumacamKey, Exposure);
 const Value kBin = CELARIS_IN(kLumacamKey, Bin);
 const Value kFilter = CELARIS_IN(kLumacamKey, Filter);
+const Value kCamera = CELARIS_IN(kLumacamKey, Camera);
 
 #undef CELARIS_ROOT
 #undef CELARIS_IN
@@ -305,10 +306,11 @@ void WriteHorizonSettings(Profile& profile, const Settings& settings) {
 }
 
 void ReadAutoCalSettings(Profile& profile, Settings& settings) {
-    ReadAll(profile,
-            List{kCatPath, kCatType, kProjection, kSigma, kMinBright, kMinStar, kCatMaxMag,
-                 kResolution, kCatExp, kMaxStars, kAccuracy, kMaxTime, kExposure, kBin, kFilter},
-            settings);
+    ReadAll(
+        profile,
+        List{kCatPath, kCatType, kProjection, kSigma, kMinBright, kMinStar, kCatMaxMag, kResolution,
+             kCatExp, kMaxStars, kAccuracy, kMaxTime, kExposure, kBin, kFilter, kCamera},
+        settings);
     ReadAll(profile, kPosStarfixCal, settings);
     // The option groups and the accuracy list have no entry beyond these.
     KeepInRange(settings.CatType, 0, 5, int16_t(3));
@@ -318,11 +320,11 @@ void ReadAutoCalSettings(Profile& profile, Settings& settings) {
 
 void WriteAutoCalSettings(Profile& profile, const Settings& settings) {
     profile.Batch([&] {
-        WriteAll(
-            profile,
-            List{kCatPath, kCatType, kProjection, kSigma, kMinBright, kMinStar, kCatMaxMag,
-                 kResolution, kCatExp, kMaxStars, kAccuracy, kMaxTime, kExposure, kFilter, kBin},
-            settings);
+        WriteAll(profile,
+                 List{kCatPath, kCatType, kProjection, kSigma, kMinBright, kMinStar, kCatMaxMag,
+                      kResolution, kCatExp, kMaxStars, kAccuracy, kMaxTime, kExposure, kFilter,
+                      kBin, kCamera},
+                 settings);
         WriteAll(profile, kPosStarfixCal, settings);
     });
 }

@@ -90,8 +90,9 @@ struct Settings {
         kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad,
         kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad, kDefaultHorizonRad};
 
-    // "Starfix": plate solver.
-    QString CatPath = QStringLiteral("C:\\Star catalogs\\");
+    // "Starfix": plate solver. CatPath is the folder of astrometry.net's
+    // index files (Debian installs them here).
+    QString CatPath = QStringLiteral("/usr/share/astrometry");
     int16_t CatType = 3;     // 0..5
     int16_t Projection = 1;  // 0..6
     double Sigma = 4;
@@ -111,6 +112,10 @@ struct Settings {
     double Exposure = 1;  // seconds
     int16_t Bin = 1;
     int16_t Filter = 1;
+    // Camera id: "Celaris.SimulatedCamera", "indi:HOST:PORT/DEVICE" or
+    // "alpaca:HOST:PORT/N"; empty: the simulated camera while the mount is
+    // the simulator (see camera_choice.h in drivers/camera).
+    QString Camera;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
