@@ -22,6 +22,10 @@ struct ApiRequest {
     std::string path;    // decoded
     std::string query;   // as sent, after "?"
     std::string body;    // PUT form
+    std::string peer;    // the client's address, "127.0.0.1"
+    std::string host;    // the Host, Origin and Authorization headers
+    std::string origin;
+    std::string authorization;
 };
 
 struct HttpAnswer {
@@ -29,19 +33,21 @@ struct HttpAnswer {
     std::string contentType = "application/json";
     std::string body;
     std::string location;  // redirects only
+    // Further header lines, "Name: value" each.
+    std::vector<std::string> headers;
 
     static HttpAnswer Json(std::string body) {
-        return {200, "application/json", std::move(body), {}};
+        return {200, "application/json", std::move(body), {}, {}};
     }
     static HttpAnswer Html(std::string body) {
-        return {200, "text/html; charset=utf-8", std::move(body), {}};
+        return {200, "text/html; charset=utf-8", std::move(body), {}, {}};
     }
     // A plain-text answer: 400 for malformed requests, 500 for failures.
     static HttpAnswer Text(int status, std::string reason) {
-        return {status, "text/plain; charset=utf-8", std::move(reason), {}};
+        return {status, "text/plain; charset=utf-8", std::move(reason), {}, {}};
     }
     static HttpAnswer Redirect(std::string to) {
-        return {302, "text/plain; charset=utf-8", "See " + to, std::move(to)};
+        return {302, "text/plain; charset=utf-8", "See " + to, std::move(to), {}};
     }
 };
 
@@ -67,6 +73,7 @@ class FormFields {
     static FormFields Parse(std::string_view text);
     // The first value under key: exactly as written, or in any letter case.
     const std::string* Find(std::string_view key, bool anyCase) const;
+    const std::vector<std::pair<std::string, std::string>>& all() const { return fields_; }
 
   private:
     std::vector<std::pair<std::string, std::string>> fields_;

@@ -269,6 +269,12 @@ ParseOutcome ParseHttpRequest(std::string_view bytes, const HttpLimits& limits) 
             });
         } else if (EqualsNoCase(name, "Expect")) {
             if (EqualsNoCase(value, "100-continue")) h.expectContinue = true;
+        } else if (EqualsNoCase(name, "Host")) {
+            r.host = std::string(value);
+        } else if (EqualsNoCase(name, "Origin")) {
+            r.origin = std::string(value);
+        } else if (EqualsNoCase(name, "Authorization")) {
+            r.authorization = std::string(value);
         }
     }
     const size_t bodyStart = cur;

@@ -142,6 +142,7 @@ std::string FormatAnswer(const HttpAnswer& answer, bool head, bool close, bool h
     s += "Content-Type: " + answer.contentType + "\r\n";
     s += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
     if (!answer.location.empty()) s += "Location: " + answer.location + "\r\n";
+    for (const std::string& h : answer.headers) s += h + "\r\n";
     if (close)
         s += "Connection: close\r\n";
     else if (http10KeepAlive)
@@ -404,6 +405,10 @@ struct HttpTransport::Loop {
         request.path = std::move(parsed.path);
         request.query = std::move(parsed.query);
         request.body = std::move(parsed.body);
+        request.peer = c.peer;
+        request.host = std::move(parsed.host);
+        request.origin = std::move(parsed.origin);
+        request.authorization = std::move(parsed.authorization);
         pool.Submit([this, id = c.id, request = std::move(request), head, close, http10KeepAlive] {
             HttpAnswer answer;
             try {

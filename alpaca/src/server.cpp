@@ -1,5 +1,6 @@
 #include "celaris/alpaca/server.h"
 
+#include <QJsonDocument>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -11,11 +12,13 @@
 
 #include "api_request.h"
 #include "calibration_routes.h"
+#include "celaris/alpaca/console.h"
 #include "celaris/calibration/calibration_scripting.h"
 #include "celaris/dispatch/com_error.h"
 #include "celaris/dispatch/errors.h"
 #include "celaris/drivers/alpaca/wire.h"
 #include "client_objects.h"
+#include "console_routes.h"
 #include "discovery_responder.h"
 #include "http_transport.h"
 #include "json_answer.h"
@@ -53,6 +56,9 @@ struct AlpacaServer::Impl {
     // Hub thread only.
     std::unique_ptr<ClientObjects> clients;
     std::unique_ptr<calibration::Calibration> calibration;
+    // Read on workers to choose the console over the plain page; set
+    // before Start().
+    std::atomic<ConsoleHandler*> console{nullptr};
     QTimer idleTimer;
     bool stopped = true;
 
@@ -177,9 +183,35 @@ struct AlpacaServer::Impl {
         });
     }
 
+    // Worker thread: the console's pages here, its reads and changes on the
+    // hub's thread.
+    HttpAnswer ServeConsole(const ApiRequest& request) {
+        ConsoleRouted r = RouteConsole(request, options);
+        HttpAnswer answer;
+        if (r.kind == ConsoleRouted::Kind::Answer) {
+            answer = std::move(r.answer);
+        } else {
+            answer = OnHubThread([this, r = std::move(r)] {
+                ConsoleHandler* handler = console.load();
+                if (handler == nullptr) return HttpAnswer::Text(404, "No console here.");
+                const auto json = r.kind == ConsoleRouted::Kind::Get
+                                      ? handler->Get(r.name)
+                                      : handler->Post(r.name, r.fields);
+                if (!json)
+                    return HttpAnswer::Text(404,
+                                            "No console request \"" + r.name.toStdString() + "\".");
+                return HttpAnswer::Json(
+                    QJsonDocument(*json).toJson(QJsonDocument::Compact).toStdString());
+            });
+        }
+        AddConsoleHeaders(answer);
+        return answer;
+    }
+
     // Worker thread: every request starts here.
     HttpAnswer Serve(const ApiRequest& request) {
         if (IsCalibrationPath(request.path)) return ServeCalibration(request);
+        if (console.load() != nullptr && IsConsolePath(request.path)) return ServeConsole(request);
         Routed r = Route(request);
         switch (r.kind) {
             case Routed::Kind::BadRequest:
@@ -201,9 +233,12 @@ struct AlpacaServer::Impl {
                 return Answer(r.ids, ServerDescription(identity));
             case Routed::Kind::ConfiguredDevices:
                 return Answer(r.ids, ConfiguredDevices(identity));
-            case Routed::Kind::SetupPage:
-                return OnHubThread(
+            case Routed::Kind::SetupPage: {
+                HttpAnswer page = OnHubThread(
                     [this] { return HttpAnswer::Html(SetupPage(hub, identity, clients->size())); });
+                AddConsoleHeaders(page);
+                return page;
+            }
             case Routed::Kind::Device:
                 if (IsMotion(r.call.member)) return ServeMotion(r.call);
                 return OnHubThread([this, call = std::move(r.call)] { return Execute(call); });
@@ -290,6 +325,10 @@ void AlpacaServer::SetCalibration(calibration::CalibrationStore* store) {
     d_->calibration = std::make_unique<calibration::Calibration>(
         *store, IsLoopback(d_->options.address) ? calibration::FileAccess::Any
                                                 : calibration::FileAccess::Documents);
+}
+
+void AlpacaServer::SetConsole(ConsoleHandler* handler) {
+    d_->console.store(handler);
 }
 
 calibration::Calibration* AlpacaServer::calibration() {

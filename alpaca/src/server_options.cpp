@@ -78,6 +78,7 @@ ServerOptions ReadServerOptions(profile::Profile& profile) {
     if (ok && minutes > 0 && minutes <= 7 * 24 * 60)
         o.clientIdleTime = std::chrono::milliseconds(qint64(minutes * 60000.0));
     o.location = profile.GetValue(kHub, QStringLiteral("Location"), kSub);
+    o.setupPassword = profile.GetValue(kHub, QStringLiteral("SetupPassword"), kSub);
     o.uniqueId = DeviceUniqueId(profile);
     return o;
 }

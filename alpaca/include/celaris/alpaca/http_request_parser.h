@@ -22,6 +22,10 @@ struct ParsedRequest {
     std::string path;    // percent-decoded; "*" for "OPTIONS *"
     std::string query;   // as sent, after "?"
     std::string body;    // de-chunked
+    // The headers the server acts on, as sent (empty when absent).
+    std::string host;
+    std::string origin;
+    std::string authorization;
     int minorVersion = 1;
     // The client keeps the connection open after the answer.
     bool keepAlive = true;

@@ -33,6 +33,8 @@ class CalibrationStore;
 
 namespace celaris::alpaca {
 
+class ConsoleHandler;
+
 // Source of the errors the server itself raises (it cannot listen).
 inline constexpr char kServerSource[] = "Celaris Alpaca server";
 
@@ -56,6 +58,10 @@ class AlpacaServer : public QObject {
     // beyond loopback lets remote scripts open and save calibration files
     // only inside the documents folder.
     void SetCalibration(calibration::CalibrationStore* store);
+    // Serves the browser console's pages with the handler's data and
+    // changes (see console.h); nullptr: the plain status page. Set it
+    // before Start(); the handler outlives the server.
+    void SetConsole(ConsoleHandler* handler);
     // The served Calibration object, for the program's hooks; nullptr when
     // none is served.
     calibration::Calibration* calibration();

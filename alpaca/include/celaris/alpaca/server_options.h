@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "celaris/profile/profile.h"
 
@@ -41,6 +42,12 @@ struct ServerOptions {
     // Reported by the management API.
     QString uniqueId;
     QString location;
+    // The browser console's changes come from this machine only, unless a
+    // setup password is set: then any client that sends it (HTTP basic
+    // authentication, any user name) may change settings.
+    QString setupPassword;
+    // Tests stand in for a client elsewhere; empty: IsLoopback(peer).
+    std::function<bool(const std::string& peer)> peerIsLocal;
     // Where the server reports what it does (clients released, failures).
     // Empty: standard error.
     std::function<void(const QString&)> log;
@@ -57,7 +64,8 @@ std::optional<ListenAddress> ParseListenAddress(const QString& text);
 bool IsLoopback(const QString& host);
 
 // The options from the store: "Listen" (default 127.0.0.1:11111),
-// "DiscoveryPort" (32227), "ClientIdleMinutes" (30), "Location" and the
+// "DiscoveryPort" (32227), "ClientIdleMinutes" (30), "Location",
+// "SetupPassword" (none) and the
 // UniqueID, created at random and kept on first use. Unusable values take
 // their defaults.
 ServerOptions ReadServerOptions(profile::Profile& profile);
