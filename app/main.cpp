@@ -43,6 +43,7 @@
 #include "celaris/version.h"
 #include "desktop.h"
 #include "qt_ui.h"
+#include "web_console.h"
 
 namespace {
 
@@ -197,7 +198,9 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
-        celaris::hub::Program program(ui, profilePath);
+        // The console's calls collect the boxes the models raise for the page.
+        celaris::models::ConsoleUi consoleUi(ui);
+        celaris::hub::Program program(consoleUi, profilePath);
         if (parser.isSet(QStringLiteral("driver"))) {
             // Kept for this run even where the store cannot keep it.
             program.settings().Scope = parser.value(QStringLiteral("driver"));
@@ -232,6 +235,13 @@ int main(int argc, char** argv) {
         auto server = std::make_unique<celaris::alpaca::AlpacaServer>(program.hub(), options);
         // Scripts reach the same store as the windows.
         server->SetCalibration(&store);
+        // The browser console, on the windows' models when there are windows.
+        celaris::models::ConsoleModels shared;
+        if (desktop)
+            shared = {&desktop->mainModel(), &desktop->setupModel(), &desktop->horizonModel(),
+                      &desktop->errorsModel()};
+        celaris::models::WebConsole console(program, store, consoleUi, shared);
+        server->SetConsole(&console);
         // A script's CalStarsEpoch reloads the reference stars the windows show.
         if (desktop && server->calibration())
             server->calibration()->SetStarsReload(
