@@ -157,18 +157,18 @@ TEST_F(WebConsoleTest, OkWritesTheSettingsFileAndHorizonFollowsTheEditor) {
                           : std::string("12.5"));
     const Reply r = Post("horizon", form.substr(1));
     ASSERT_TRUE(r.json.value("ok").toBool());
-    const auto& h = program->settings().HorizonProfile;
+    const auto& h = program->settings().HorizonRad;
     EXPECT_DOUBLE_EQ(h[3], 0.0);
     EXPECT_NEAR(h[4], 95 * kDeg, 1e-12);
     EXPECT_NEAR(h[0], 12.5 * kDeg, 1e-12);
     profile::Settings read;
     profile::Profile stored(path);
     profile::ReadHorizonSettings(stored, read);
-    EXPECT_NEAR(read.HorizonProfile[0], 12.5 * kDeg, 1e-12);
+    EXPECT_NEAR(read.HorizonRad[0], 12.5 * kDeg, 1e-12);
     // Reset fills the boxes only; the profile waits for OK.
     const Reply reset = Post("horizon-reset", "");
     EXPECT_EQ(reset.json["setup"].toObject()["txtHorizon"].toArray()[0].toString(), "30.0");
-    EXPECT_NEAR(program->settings().HorizonProfile[0], 12.5 * kDeg, 1e-12);
+    EXPECT_NEAR(program->settings().HorizonRad[0], 12.5 * kDeg, 1e-12);
 }
 
 TEST_F(WebConsoleTest, DriverChoiceTakesOnlyAnInstalledDriver) {
