@@ -26,6 +26,8 @@ constexpr auto kDefinitionsQuiet = 300ms;
 constexpr auto kDefinitionsMax = 3s;
 // How long an Alert that may be an echo of an earlier one must stand.
 constexpr auto kStaleAlert = 500ms;
+// A server that has defined nothing for this long has defined all it has.
+constexpr auto kServerQuiet = 500ms;
 
 QString P(const char* name) {
     return QString::fromLatin1(name);
@@ -181,12 +183,20 @@ struct IndiCamera::Impl {
 
     // ---- Linking ----------------------------------------------------------
 
-    bool WaitForDefinition(const QString& dev, const char* name) {
-        const WaitResult r = client->WaitUntil(In(options.connectTimeout), [&](const CacheView& v) {
-            return v.Find(dev, P(name)) != nullptr;
-        });
-        if (r == WaitResult::Lost) RaiseLost();
-        return r == WaitResult::Satisfied;
+    // Whether the device defines the property within the connect time-out;
+    // asked to, gives up once the server has defined nothing for a moment
+    // (it sends what it has in one burst, so a missing device shows fast).
+    bool WaitForDefinition(const QString& dev, const char* name, bool orUntilQuiet = false) {
+        const auto deadline = In(options.connectTimeout);
+        for (;;) {
+            const WaitResult r = client->WaitUntil(
+                std::min(deadline, In(100ms)),
+                [&](const CacheView& v) { return v.Find(dev, P(name)) != nullptr; });
+            if (r == WaitResult::Lost) RaiseLost();
+            if (r == WaitResult::Satisfied) return true;
+            if (IndiClient::Clock::now() >= deadline) return false;
+            if (orUntilQuiet && client->SinceLastDefinition() >= kServerQuiet) return false;
+        }
     }
 
     void ConnectDevice(const QString& dev) {
@@ -226,7 +236,7 @@ struct IndiCamera::Impl {
         client->GetProperties();
         // Images come only to clients that ask for them.
         client->EnableBlobs(device());
-        if (!WaitForDefinition(device(), "CONNECTION")) {
+        if (!WaitForDefinition(device(), "CONNECTION", true)) {
             QStringList devices = client->Devices();
             Fail(ascom_error::kNotConnected,
                  QStringLiteral("The INDI server at %1 offers no device \"%2\" (it offers: %3): "
@@ -265,7 +275,7 @@ struct IndiCamera::Impl {
         }
         if (candidate.isEmpty() || candidate == device())
             return client->Find(device(), P("FILTER_SLOT")) ? device() : QString();
-        if (!WaitForDefinition(candidate, "CONNECTION"))
+        if (!WaitForDefinition(candidate, "CONNECTION", true))
             Fail(ascom_error::kNotConnected,
                  QStringLiteral("The INDI server at %1 offers no filter wheel \"%2\": correct "
                                 "the wheel's device name or start its driver.")
@@ -396,7 +406,9 @@ struct IndiCamera::Impl {
             !blob->elements.front().blob.isEmpty())
             return blob->elements.front();
         const auto expo = Prop(device(), "CCD_EXPOSURE");
-        if (expo && expo->SeenAfter(PropertyState::Alert, *exposureSent)) {
+        // Alert now (not an echo of an earlier failure that Busy followed).
+        if (expo && expo->state == PropertyState::Alert &&
+            expo->SeenAfter(PropertyState::Alert, *exposureSent)) {
             const QString word = LastWord(client->MessagesAfter(device(), *exposureSent));
             exposureSent.reset();
             Fail(
