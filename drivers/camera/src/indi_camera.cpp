@@ -430,6 +430,10 @@ QString IndiCamera::WheelDevice() const {
     return d_->wheel;
 }
 
+const indi::IndiClient* IndiCamera::client() const {
+    return d_->client.get();
+}
+
 QString IndiCamera::Description() const {
     return d_->source;
 }
@@ -530,6 +534,9 @@ bool IndiCamera::StartExposure(double seconds, bool lightFrame, int filter) {
                                 "image or abort it first.")
                      .arg(d_->device()));
     d_->CheckTransfer();
+    // A zero-second frame (a bias) is the device's shortest exposure.
+    if (const indi::Element* e = expo.Find(P("CCD_EXPOSURE_VALUE")); e && seconds < e->min)
+        seconds = e->min;
     if (!d_->wheel.isEmpty()) d_->MoveWheel(filter);
     d_->SetFrameType(lightFrame);
 

@@ -80,6 +80,16 @@ class SimulatorServer {
                                                    {{QString::fromLatin1(element), true}});
         AwaitOk(device, name, sent);
     }
+    // The same, and waits until the camera has heard of it too.
+    void SetSwitchFor(const IndiCamera& camera, const QString& device, const char* name,
+                      const char* element) {
+        SetSwitch(device, name, element);
+        camera.client()->WaitUntil(
+            indi::IndiClient::Clock::now() + 5s, [&](const indi::CacheView& v) {
+                const indi::Property* p = v.Find(device, QString::fromLatin1(name));
+                return p != nullptr && p->IsOn(QString::fromLatin1(element));
+            });
+    }
     void SetText(const QString& device, const char* name, const char* element,
                  const QString& text) {
         const uint64_t sent = tuner_->SendTexts(device, QString::fromLatin1(name),
@@ -212,19 +222,23 @@ TEST_F(IndiCameraTest, AnAbortedExposureLeavesNoImageAndTheCameraReady) {
     ASSERT_TRUE(c->StartExposure(5.0, true, 0));
     std::this_thread::sleep_for(200ms);
     c->AbortExposure();
-    EXPECT_NE(server_->Find(kCcd, "CCD_EXPOSURE")->state, indi::PropertyState::Busy);
+    // Seen by another client, a moment later.
+    EXPECT_TRUE(Eventually(
+        [&] { return server_->Find(kCcd, "CCD_EXPOSURE")->state != indi::PropertyState::Busy; }));
     EXPECT_FALSE(c->ImageReady());
     EXPECT_EQ(ErrorOf([&] { c->SaveImage(dir_.filePath(QStringLiteral("none.fits"))); }).number(),
               kCameraFailure);
     // Aborting with nothing under way is harmless, and the next exposure
     // delivers.
     c->AbortExposure();
-    ASSERT_TRUE(c->StartExposure(0.1, false, 0));
+    // A zero-second dark is taken at the device's shortest exposure.
+    ASSERT_TRUE(c->StartExposure(0.0, false, 0));
     ASSERT_TRUE(Eventually([&] { return c->ImageReady(); }));
     const QString path = dir_.filePath(QStringLiteral("dark.fits"));
     c->SaveImage(path);
     EXPECT_EQ(ReadFitsSummary(path)->width, 320);
     EXPECT_EQ(ReadFitsKeyword(path, "IMAGETYP"), QStringLiteral("Dark Frame"));
+    EXPECT_NEAR(ReadFitsKeyword(path, "EXPTIME").value_or(QString()).toDouble(), 0.01, 1e-6);
     c->SetBinX(1);
     c->SetBinY(1);
 }
@@ -235,19 +249,19 @@ TEST_F(IndiCameraTest, CompressedImagesAreRefusedWithWhatToDo) {
     c->SetBinX(4);
     c->SetBinY(4);
     // Switched on before the exposure: refused before exposing.
-    server_->SetSwitch(kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
+    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
     const auto before = ErrorOf([&] { c->StartExposure(0.1, true, 0); });
     EXPECT_EQ(before.number(), ascom_error::kInvalidOperation);
     EXPECT_TRUE(before.description().contains(QStringLiteral("CCD_COMPRESSION")));
     // Switched on during the exposure: the image arrives as .fits.z and is
     // not saved.
-    server_->SetSwitch(kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
+    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
     ASSERT_TRUE(c->StartExposure(0.5, true, 0));
-    server_->SetSwitch(kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
+    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
     ASSERT_TRUE(Eventually([&] { return c->ImageReady(); }));
     const QString path = dir_.filePath(QStringLiteral("z.fits"));
     const auto saved = ErrorOf([&] { c->SaveImage(path); });
-    server_->SetSwitch(kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
+    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
     EXPECT_EQ(saved.number(), kCameraFailure);
     EXPECT_TRUE(saved.description().contains(QStringLiteral("compressed")))
         << saved.description().toStdString();
@@ -263,7 +277,11 @@ TEST_F(IndiCameraTest, AWheelOfItsOwnIsFoundByTheSnoopedNameOrByConfiguration) {
     server_->SetText(kCcd, "ACTIVE_DEVICES", "ACTIVE_FILTER", kCcd);
     EXPECT_EQ(snooping->WheelDevice(), kWheel);
     // Celaris connected the wheel; the wheel simulator has five slots.
-    EXPECT_TRUE(server_->Find(kWheel, "CONNECTION")->IsOn(QStringLiteral("CONNECT")));
+    ASSERT_TRUE(Eventually([&] {
+        const auto names = server_->Find(kWheel, "FILTER_NAME");
+        return server_->Find(kWheel, "CONNECTION")->IsOn(QStringLiteral("CONNECT")) &&
+               names.has_value();
+    }));
     EXPECT_EQ(snooping->FilterNames().size(),
               server_->Find(kWheel, "FILTER_NAME")->elements.size());
     snooping->SetFilter(1);

@@ -48,6 +48,8 @@ class IndiCamera : public Camera {
 
     // The filter wheel's device in use once linked; empty without a wheel.
     QString WheelDevice() const;
+    // The connection to the server; null before the first link.
+    const indi::IndiClient* client() const;
 
     QString Description() const override;
     void SetLinked(bool linked) override;
