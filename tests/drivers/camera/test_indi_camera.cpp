@@ -74,27 +74,25 @@ class SimulatorServer {
         return camera;
     }
 
-    // Sets a property of a device and waits until it reports the state Ok.
-    void SetSwitch(const QString& device, const char* name, const char* element) {
-        const uint64_t sent = tuner_->SendSwitches(device, QString::fromLatin1(name),
-                                                   {{QString::fromLatin1(element), true}});
-        AwaitOk(device, name, sent);
-    }
-    // The same, and waits until the camera has heard of it too.
-    void SetSwitchFor(const IndiCamera& camera, const QString& device, const char* name,
-                      const char* element) {
-        SetSwitch(device, name, element);
+    // Switches an element of the CCD on, as another client, and waits until
+    // the camera has heard of it too.
+    void SwitchOn(const char* name, const char* element, const IndiCamera& camera) {
+        tuner_->SendSwitches(kCcd, QString::fromLatin1(name),
+                             {{QString::fromLatin1(element), true}});
         camera.client()->WaitUntil(
             indi::IndiClient::Clock::now() + 5s, [&](const indi::CacheView& v) {
-                const indi::Property* p = v.Find(device, QString::fromLatin1(name));
+                const indi::Property* p = v.Find(kCcd, QString::fromLatin1(name));
                 return p != nullptr && p->IsOn(QString::fromLatin1(element));
             });
     }
-    void SetText(const QString& device, const char* name, const char* element,
-                 const QString& text) {
-        const uint64_t sent = tuner_->SendTexts(device, QString::fromLatin1(name),
-                                                {{QString::fromLatin1(element), text}});
-        AwaitOk(device, name, sent);
+    // The device the CCD snoops for its filter.
+    void SnoopWheel(const QString& wheel) {
+        const QString name = QStringLiteral("ACTIVE_DEVICES");
+        tuner_->SendTexts(kCcd, name, {{QStringLiteral("ACTIVE_FILTER"), wheel}});
+        tuner_->WaitUntil(indi::IndiClient::Clock::now() + 5s, [&](const indi::CacheView& v) {
+            const indi::Property* p = v.Find(kCcd, name);
+            return p != nullptr && p->Text(QStringLiteral("ACTIVE_FILTER")) == wheel;
+        });
     }
     std::optional<indi::Property> Find(const QString& device, const char* name) const {
         return tuner_->Find(device, QString::fromLatin1(name));
@@ -109,12 +107,6 @@ class SimulatorServer {
         tuner_ = std::make_unique<indi::IndiClient>(QStringLiteral("127.0.0.1"), port());
         EXPECT_TRUE(tuner_->Open(5s, nullptr));
         tuner_->GetProperties();
-    }
-    void AwaitOk(const QString& device, const char* name, uint64_t sent) {
-        tuner_->WaitUntil(indi::IndiClient::Clock::now() + 5s, [&](const indi::CacheView& v) {
-            const indi::Property* p = v.Find(device, QString::fromLatin1(name));
-            return p != nullptr && p->SeenAfter(indi::PropertyState::Ok, sent);
-        });
     }
 
     QTemporaryDir home_;
@@ -249,19 +241,19 @@ TEST_F(IndiCameraTest, CompressedImagesAreRefusedWithWhatToDo) {
     c->SetBinX(4);
     c->SetBinY(4);
     // Switched on before the exposure: refused before exposing.
-    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
+    server_->SwitchOn("CCD_COMPRESSION", "INDI_ENABLED", *c);
     const auto before = ErrorOf([&] { c->StartExposure(0.1, true, 0); });
     EXPECT_EQ(before.number(), ascom_error::kInvalidOperation);
     EXPECT_TRUE(before.description().contains(QStringLiteral("CCD_COMPRESSION")));
     // Switched on during the exposure: the image arrives as .fits.z and is
     // not saved.
-    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
+    server_->SwitchOn("CCD_COMPRESSION", "INDI_DISABLED", *c);
     ASSERT_TRUE(c->StartExposure(0.5, true, 0));
-    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_ENABLED");
+    server_->SwitchOn("CCD_COMPRESSION", "INDI_ENABLED", *c);
     ASSERT_TRUE(Eventually([&] { return c->ImageReady(); }));
     const QString path = dir_.filePath(QStringLiteral("z.fits"));
     const auto saved = ErrorOf([&] { c->SaveImage(path); });
-    server_->SetSwitchFor(*c, kCcd, "CCD_COMPRESSION", "INDI_DISABLED");
+    server_->SwitchOn("CCD_COMPRESSION", "INDI_DISABLED", *c);
     EXPECT_EQ(saved.number(), kCameraFailure);
     EXPECT_TRUE(saved.description().contains(QStringLiteral("compressed")))
         << saved.description().toStdString();
@@ -271,10 +263,10 @@ TEST_F(IndiCameraTest, CompressedImagesAreRefusedWithWhatToDo) {
 }
 
 TEST_F(IndiCameraTest, AWheelOfItsOwnIsFoundByTheSnoopedNameOrByConfiguration) {
-    server_->SetText(kCcd, "ACTIVE_DEVICES", "ACTIVE_FILTER", kWheel);
+    server_->SnoopWheel(kWheel);
     auto snooping = server_->Camera();
     snooping->SetLinked(true);
-    server_->SetText(kCcd, "ACTIVE_DEVICES", "ACTIVE_FILTER", kCcd);
+    server_->SnoopWheel(kCcd);
     EXPECT_EQ(snooping->WheelDevice(), kWheel);
     // Celaris connected the wheel; the wheel simulator has five slots.
     ASSERT_TRUE(Eventually([&] {
@@ -291,13 +283,8 @@ TEST_F(IndiCameraTest, AWheelOfItsOwnIsFoundByTheSnoopedNameOrByConfiguration) {
     }));
     snooping->SetFilter(0);
 
+    // A configured wheel the server does not have.
     IndiCameraOptions configured;
-    configured.wheelDevice = kWheel;
-    auto c = server_->Camera(configured);
-    c->SetLinked(true);
-    EXPECT_EQ(c->WheelDevice(), kWheel);
-    EXPECT_EQ(c->Filter(), 0);
-
     configured.wheelDevice = QStringLiteral("No Such Wheel");
     configured.connectTimeout = 1s;
     auto wrong = server_->Camera(configured);
