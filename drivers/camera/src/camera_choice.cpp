@@ -39,6 +39,15 @@ std::unique_ptr<Camera> CreateCamera(const QString& id, const CameraContext& con
                                 .arg(id));
         return std::make_unique<AlpacaCamera>(*address);
     }
+    if (id.startsWith(QLatin1String(indi::kIdPrefix))) {
+        const auto address = indi::ParseIndiId(id);
+        if (!address)
+            dispatch::Raise(kClassNotRegistered, kSource,
+                            QStringLiteral("\"%1\" is not an INDI camera id: use "
+                                           "indi:HOST:PORT/DEVICE or indi:DEVICE.")
+                                .arg(id));
+        return std::make_unique<IndiCamera>(*address, context.indi);
+    }
     if (id.isEmpty())
         dispatch::Raise(kClassNotRegistered, kSource,
                         QStringLiteral("No camera is chosen: set Camera in the Lumacam "

@@ -108,6 +108,41 @@ void WriteFitsBytes(const QByteArray& fits, const QString& path, const QString& 
         CannotWrite(source, path, out.errorString());
 }
 
+void AddMissingFitsKeywords(const QString& path, const CameraImage& known, const QString& source) {
+    const QByteArray name = path.toLocal8Bit();
+    FitsFile file;
+    int status = 0;
+    fits_open_image(&file.f, name.constData(), READWRITE, &status);
+    if (status != 0) CannotWrite(source, path, FitsReason(status));
+    auto missing = [&](const char* key) {
+        char card[FLEN_CARD] = {};
+        int probe = 0;
+        fits_read_card(file.f, key, card, &probe);
+        return probe == KEY_NO_EXIST;
+    };
+    auto putDouble = [&](const char* key, double v, const char* comment) {
+        if (missing(key)) fits_update_key(file.f, TDOUBLE, key, &v, comment, &status);
+    };
+    auto putInt = [&](const char* key, int v, const char* comment) {
+        if (missing(key)) fits_update_key(file.f, TINT, key, &v, comment, &status);
+    };
+    if (known.dateObs.isValid() && missing("DATE-OBS")) {
+        QByteArray text =
+            known.dateObs.toUTC().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz")).toLatin1();
+        fits_update_key(file.f, TSTRING, "DATE-OBS", text.data(), "UTC start of exposure", &status);
+    }
+    putDouble("EXPTIME", known.exposureSeconds, "exposure time, seconds");
+    putInt("XBINNING", known.binX, "binning along X");
+    putInt("YBINNING", known.binY, "binning along Y");
+    if (known.pixelSizeXUm)
+        putDouble("XPIXSZ", *known.pixelSizeXUm * known.binX, "pixel width, um");
+    if (known.pixelSizeYUm)
+        putDouble("YPIXSZ", *known.pixelSizeYUm * known.binY, "pixel height, um");
+    if (known.focalLengthMm) putDouble("FOCALLEN", *known.focalLengthMm, "focal length, mm");
+    if (status != 0) CannotWrite(source, path, FitsReason(status));
+    if (const int closed = file.Close(); closed != 0) CannotWrite(source, path, FitsReason(closed));
+}
+
 std::optional<FitsSummary> ReadFitsSummary(const QString& path) {
     const QByteArray name = path.toLocal8Bit();
     FitsFile file;

@@ -223,13 +223,24 @@ class IndiClient::Parser {
         child_ = Element{};
         child_.name = Attr("name");
         child_.label = Attr("label");
+        if (p_.type == PropertyType::Number) {
+            child_.min = Attr("min").toDouble();
+            child_.max = Attr("max").toDouble();
+        }
+        if (p_.type == PropertyType::Blob) child_.format = Attr("format");
         childText_.clear();
     }
 
     void EndChild() {
         if (!inChild_) return;
         inChild_ = false;
-        child_.text = childText_.trimmed();
+        if (p_.type == PropertyType::Blob) {
+            // Base64 with line breaks, which the decoder skips.
+            child_.blob = QByteArray::fromBase64(childText_.toLatin1());
+            childText_.clear();
+        } else {
+            child_.text = childText_.trimmed();
+        }
         if (p_.type == PropertyType::Number)
             child_.number = ParseIndiNumber(child_.text).value_or(std::nan(""));
         p_.elements.append(std::move(child_));
@@ -414,6 +425,8 @@ void IndiClient::Apply(Property&& p, bool definition, bool hasState) {
                 if (mine.name != e.name) continue;
                 mine.text = e.text;
                 mine.number = e.number;
+                mine.blob = e.blob;
+                mine.format = e.format;
             }
         }
     }
@@ -495,6 +508,10 @@ uint64_t IndiClient::SendTexts(const QString& device, const QString& name,
     QList<QPair<QString, QByteArray>> v;
     for (const auto& [element, text] : values) v.append({element, Escaped(text)});
     return Send(VectorXml("Text", "Text", device, name, v));
+}
+
+uint64_t IndiClient::EnableBlobs(const QString& device) {
+    return Send("<enableBLOB device=\"" + Escaped(device) + "\">Also</enableBLOB>\n");
 }
 
 // ---- Reading and waiting ---------------------------------------------------

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "celaris/drivers/camera/camera.h"
+#include "celaris/drivers/camera/indi_camera.h"
 #include "celaris/drivers/camera/simulated_camera.h"
 #include "celaris/profile/settings.h"
 
@@ -38,6 +39,8 @@ struct CameraContext {
     // Nothing: the pointing engine's (EngineApparentToJ2000).
     ApparentToJ2000 toJ2000;
     SimulatedCameraOptions simulator = SimulatedCameraOptions::FromEnvironment();
+    // INDI cameras: the filter wheel's device, time-outs.
+    IndiCameraOptions indi;
 };
 
 // Makes the camera of this id, not yet linked. Raises 0x80040154 (as for an

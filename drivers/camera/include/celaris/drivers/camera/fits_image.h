@@ -42,6 +42,12 @@ void WriteFits(const CameraImage& image, const QString& path, const QString& sou
 // image; raises a ComError of `source` otherwise.
 void WriteFitsBytes(const QByteArray& fits, const QString& path, const QString& source);
 
+// Adds to the primary header of the FITS file at path what `known` says and
+// the header lacks: DATE-OBS, EXPTIME, XBINNING/YBINNING, XPIXSZ/YPIXSZ
+// (binned) and FOCALLEN; keywords already there stay as the device wrote
+// them. Raises a ComError of `source` with cfitsio's reason when it cannot.
+void AddMissingFitsKeywords(const QString& path, const CameraImage& known, const QString& source);
+
 // The size of the primary image of a FITS file and one keyword's value as
 // text, for checks; nothing when the file or keyword cannot be read.
 struct FitsSummary {

@@ -82,6 +82,9 @@ class IndiClient {
                           const QList<QPair<QString, bool>>& values);
     uint64_t SendTexts(const QString& device, const QString& name,
                        const QList<QPair<QString, QString>>& values);
+    // Asks the server for the device's BLOBs (images) along with its other
+    // properties; servers send a client none until it asks.
+    uint64_t EnableBlobs(const QString& device);
 
     // Snapshots.
     std::optional<Property> Find(const QString& device, const QString& name) const;

@@ -4,6 +4,7 @@
 // command from the reports that were already on the way.
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -24,6 +25,13 @@ struct Element {
     // keep their text too.
     QString text;
     double number = 0.0;  // numbers only, sexagesimal text converted
+    // Numbers: the range the definition gives (both 0 when it gives none).
+    double min = 0.0;
+    double max = 0.0;
+    // BLOBs: the decoded bytes (text stays empty) and their format as sent
+    // (".fits", ".fits.z" when the device compresses).
+    QByteArray blob;
+    QString format;
 };
 
 struct Property {
