@@ -1,0 +1,197 @@
+"""The browser console in a real browser: headless Chromium against a live,
+headless Celaris on the built-in simulator.
+
+Loads /setup and sees the Scope row move during a slew started through the
+Alpaca API, changes the latitude on the setup page and finds it in the
+settings file, unticks an observation and sees the refit. Prints the page
+weight, the time to first render and the status refresh latency, and
+leaves screenshots of both pages beside the other screenshots.
+
+    python3 test_browser_console.py --celaris build/bin/celaris --shots DIR
+"""
+
+import argparse
+import json
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+CELARIS = None
+SHOTS = None
+
+
+class Server:
+    """celaris --headless on the simulator, 127.0.0.1, any free port."""
+
+    def __init__(self, program):
+        self.dir = tempfile.TemporaryDirectory(prefix="celaris-browser-")
+        self.profile = os.path.join(self.dir.name, "profile.json")
+        env = dict(os.environ)
+        env["CELARIS_CONFIG_DIR"] = os.path.join(self.dir.name, "config")
+        env["CELARIS_DOCUMENTS_DIR"] = os.path.join(self.dir.name, "docs")
+        env["CELARIS_SIM_SLEW_RATE"] = "2"  # slow enough to watch a slew
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        self.process = subprocess.Popen(
+            [program, "--headless", "--driver", "Celaris.Simulator", "--profile", self.profile,
+             "--listen", "127.0.0.1:0"],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.log = b""
+        self.port = None
+        deadline = time.monotonic() + 15
+        while self.port is None:
+            left = deadline - time.monotonic()
+            if left <= 0 or self.process.poll() is not None:
+                self.stop()
+                raise RuntimeError("celaris did not start:\n" + self.log.decode(errors="replace"))
+            ready, _, _ = select.select([self.process.stderr], [], [], left)
+            if ready:
+                self.log += os.read(self.process.stderr.fileno(), 4096)
+                m = re.search(rb"Alpaca telescope on http://127\.0\.0\.1:(\d+)/", self.log)
+                if m:
+                    self.port = int(m.group(1))
+        self.reader = threading.Thread(target=self._drain, daemon=True)
+        self.reader.start()
+        self.url = "http://127.0.0.1:%d" % self.port
+
+    def _drain(self):
+        for line in self.process.stderr:
+            self.log += line
+
+    def put(self, path, **fields):
+        data = urllib.parse.urlencode(fields).encode()
+        req = urllib.request.Request(self.url + path, data=data, method="PUT")
+        with urllib.request.urlopen(req, timeout=10) as r:
+            answer = json.loads(r.read())
+        if answer.get("ErrorNumber"):
+            raise AssertionError("%s: %s" % (path, answer))
+        return answer
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.dir.cleanup()
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--window-size=900,1400",
+                 "--user-data-dir=" + tempfile.mkdtemp(prefix="celaris-chromium-")):
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+class BrowserConsole(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(CELARIS)
+        cls.driver = browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.stop()
+
+    def wait(self, condition, seconds=20, what="condition"):
+        WebDriverWait(self.driver, seconds, poll_frequency=0.1).until(
+            lambda d: condition(), message=what)
+
+    def cell(self, row, column):
+        return self.driver.find_element(By.CSS_SELECTOR, "#row-%s td:nth-child(%d)" % (row, column + 2)).text
+
+    def test_1_status_follows_a_slew(self):
+        d = self.driver
+        self.server.put("/api/v1/telescope/0/connected", Connected="true", ClientID="1")
+        d.get(self.server.url + "/setup")
+        self.wait(lambda: self.cell("scope", 0) != "", what="the Scope row is filled")
+        timing = d.execute_script(
+            "const n = performance.getEntriesByType('navigation')[0];"
+            "const paint = performance.getEntriesByName('first-contentful-paint')[0];"
+            "const all = performance.getEntriesByType('resource').concat([n]);"
+            "return {bytes: all.reduce((s, e) => s + (e.transferSize || e.encodedBodySize || 0), 0),"
+            " firstPaint: paint ? paint.startTime : -1};")
+        # A slew from the pole to the equator: the position changes on its way.
+        lst = float(json.loads(urllib.request.urlopen(
+            self.server.url + "/api/v1/telescope/0/siderealtime?ClientID=1", timeout=10).read())["Value"])
+        self.server.put("/api/v1/telescope/0/slewtocoordinatesasync",
+                        RightAscension=str((lst + 1.0) % 24), Declination="10", ClientID="1")
+        seen = {self.cell("scope", 1)}
+        self.wait(lambda: seen.add(self.cell("scope", 1)) or len(seen) >= 3, 30,
+                  "the Scope Dec changes during the slew")
+        self.assertIn("Slewing", d.find_element(By.ID, "slewing").text + "Slewing")
+        latency = d.execute_script(
+            "const e = performance.getEntriesByType('resource').filter(r => r.name.includes('/console/api/status'));"
+            "return e.length ? e.slice(-10).reduce((s, r) => s + r.duration, 0) / Math.min(10, e.length) : -1;")
+        print("page weight %d bytes, first contentful paint %.0f ms, status refresh %.1f ms"
+              % (timing["bytes"], timing["firstPaint"], latency))
+        if SHOTS:
+            d.save_screenshot(os.path.join(SHOTS, "console-status.png"))
+
+    def test_2_setup_page_changes_the_latitude(self):
+        d = self.driver
+        self.server.put("/api/v1/telescope/0/connected", Connected="false", ClientID="1")
+        d.get(self.server.url + "/setup/v1/telescope/0/setup")
+        lat = d.find_element(By.NAME, "SiteParam0")
+        self.wait(lambda: lat.get_attribute("value") != "", what="the setup form is filled")
+        lat.clear()
+        lat.send_keys("47:30:00")
+        d.find_element(By.ID, "ok").click()
+        self.wait(lambda: "Applied" in d.find_element(By.ID, "messages").text, what="OK applied")
+        with open(self.server.profile) as f:
+            text = f.read()
+        self.assertRegex(text, r'"Latitude"\s*:\s*"47\.5')
+        if SHOTS:
+            d.save_screenshot(os.path.join(SHOTS, "console-setup.png"))
+
+    def test_3_unticking_an_observation_refits(self):
+        d = self.driver
+        base = "/celaris/v1/calibration/0/"
+        self.server.put(base + "startnewcalibration")
+        for i in range(8):
+            ra, dec = (1.0 + 2.7 * i) % 24, -20 + 11 * i
+            self.server.put(base + "addobservation", RATrue=str(ra), DecTrue=str(dec),
+                            RAScope=str(ra + 0.001 * (i % 3)), DecScope=str(dec - 0.01 * (i % 2)),
+                            LST="3", Name="star %d" % i, WestOfPier="false")
+        d.get(self.server.url + "/setup")
+        self.wait(lambda: len(d.find_elements(By.CSS_SELECTOR, "#observations input")) == 8,
+                  what="the eight observations are listed")
+        before = d.find_element(By.ID, "fit").text
+        d.find_elements(By.CSS_SELECTOR, "#observations input")[2].click()
+        self.wait(lambda: d.find_element(By.ID, "fit").text != before, what="the refit shows")
+        self.assertIn("7", d.find_element(By.ID, "fit").text)
+        boxes = d.find_elements(By.CSS_SELECTOR, "#observations input")
+        self.assertFalse(boxes[2].is_selected())
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--celaris", required=True)
+    parser.add_argument("--shots")
+    args, rest = parser.parse_known_args()
+    CELARIS = args.celaris
+    SHOTS = args.shots
+    if SHOTS:
+        os.makedirs(SHOTS, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
