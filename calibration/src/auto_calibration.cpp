@@ -395,7 +395,8 @@ PointTiming* AutoCalibration::TimingOf(int point) {
 }
 
 void AutoCalibration::Tick() {
-    if (state_ == kIdle) return;
+    // A tick queued before the timer stopped does nothing.
+    if (state_ == kIdle || !timerOn_) return;
     hub::Hub& hub = program_.hub();
     try {
         switch (state_) {
