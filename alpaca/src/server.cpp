@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "api_request.h"
+#include "autocal_routes.h"
 #include "calibration_routes.h"
 #include "celaris/calibration/calibration_scripting.h"
 #include "celaris/dispatch/com_error.h"
@@ -53,6 +54,7 @@ struct AlpacaServer::Impl {
     // Hub thread only.
     std::unique_ptr<ClientObjects> clients;
     std::unique_ptr<calibration::Calibration> calibration;
+    calibration::AutoCalibration* autoCalibration = nullptr;
     QTimer idleTimer;
     bool stopped = true;
 
@@ -177,8 +179,21 @@ struct AlpacaServer::Impl {
         });
     }
 
+    // Worker thread: the automatic run, answered on the hub's thread.
+    HttpAnswer ServeAutoCalibration(const ApiRequest& request) {
+        AutoCalRouted r = RouteAutoCalibration(request);
+        if (r.kind == AutoCalRouted::Kind::BadRequest) return HttpAnswer::Text(400, r.text);
+        return OnHubThread([this, r = std::move(r)] {
+            if (!autoCalibration)
+                return HttpAnswer::Text(404, "This Celaris server has no automatic calibration.");
+            if (r.kind == AutoCalRouted::Kind::Help) return Answer(r.ids, AutoCalibrationHelp());
+            return HttpAnswer::Json(AutoCalibrationAnswer(*autoCalibration, r, NextTransaction()));
+        });
+    }
+
     // Worker thread: every request starts here.
     HttpAnswer Serve(const ApiRequest& request) {
+        if (IsAutoCalibrationPath(request.path)) return ServeAutoCalibration(request);
         if (IsCalibrationPath(request.path)) return ServeCalibration(request);
         Routed r = Route(request);
         switch (r.kind) {
@@ -290,6 +305,10 @@ void AlpacaServer::SetCalibration(calibration::CalibrationStore* store) {
     d_->calibration = std::make_unique<calibration::Calibration>(
         *store, IsLoopback(d_->options.address) ? calibration::FileAccess::Any
                                                 : calibration::FileAccess::Documents);
+}
+
+void AlpacaServer::SetAutoCalibration(calibration::AutoCalibration* run) {
+    d_->autoCalibration = run;
 }
 
 calibration::Calibration* AlpacaServer::calibration() {

@@ -71,6 +71,140 @@ QStringList AutoCalibration::AccuracyItems() {
             QStringLiteral("~12 Stars"), QStringLiteral("~6 Stars")};
 }
 
+const QStringList& AutoCalibration::SettingNames() {
+    static const QStringList names = {
+        QStringLiteral("CatPath"),   QStringLiteral("CatType"),    QStringLiteral("Projection"),
+        QStringLiteral("Sigma"),     QStringLiteral("MinBright"),  QStringLiteral("MinStar"),
+        QStringLiteral("CatMaxMag"), QStringLiteral("Resolution"), QStringLiteral("CatExp"),
+        QStringLiteral("MaxStars"),  QStringLiteral("Accuracy"),   QStringLiteral("MaxTime"),
+        QStringLiteral("PixSizeX"),  QStringLiteral("PixSizeY"),   QStringLiteral("FocalLength"),
+        QStringLiteral("Exposure"),  QStringLiteral("Bin"),        QStringLiteral("Filter"),
+        QStringLiteral("Camera")};
+    return names;
+}
+
+namespace {
+
+struct BoxRef {
+    const char* name;
+    QString AutoCalibration::*box;
+    bool whole;
+};
+constexpr BoxRef kBoxes[] = {
+    {"Sigma", &AutoCalibration::txtSigma, false},
+    {"MinBright", &AutoCalibration::txtMinBright, true},
+    {"MinStar", &AutoCalibration::txtMinStar, true},
+    {"CatMaxMag", &AutoCalibration::txtCatMaxMag, false},
+    {"Resolution", &AutoCalibration::txtResolution, false},
+    {"CatExp", &AutoCalibration::txtCatExp, false},
+    {"MaxStars", &AutoCalibration::txtMaxStars, true},
+    {"MaxTime", &AutoCalibration::txtMaxTime, true},
+    {"Exposure", &AutoCalibration::txtExposure, false},
+    {"Bin", &AutoCalibration::txtBin, true},
+};
+
+[[noreturn]] void InvalidSetting(const QString& name, const QVariant& value) {
+    throw ComError(static_cast<int32_t>(0x80040401), QString::fromLatin1(kWindowTitle),
+                   QStringLiteral("%1 cannot be set to \"%2\".").arg(name, value.toString()));
+}
+
+}  // namespace
+
+QVariant AutoCalibration::SettingValue(const QString& name) const {
+    const profile::Settings& s = program_.settings();
+    for (const BoxRef& b : kBoxes)
+        if (name.compare(QLatin1String(b.name), Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            const double v = (this->*b.box).trimmed().toDouble(&ok);
+            if (!ok) return this->*b.box;  // what the box holds, as it stands
+            return b.whole ? QVariant(qint64(std::llround(v))) : QVariant(v);
+        }
+    auto is = [&](const char* n) {
+        return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0;
+    };
+    if (is("CatPath")) return txtCatPath;
+    if (is("CatType")) return optCatalog;
+    if (is("Projection")) return optProjection;
+    if (is("Accuracy")) return cmbAccuracy;
+    if (is("Filter")) return lstFiltersIndex >= 0 ? lstFiltersIndex : s.Filter;
+    if (is("PixSizeX")) return s.PixSizeX;
+    if (is("PixSizeY")) return s.PixSizeY;
+    if (is("FocalLength")) return s.FocalLength;
+    if (is("Camera")) return s.Camera;
+    return {};
+}
+
+void AutoCalibration::SetSettingValue(const QString& name, const QVariant& value) {
+    profile::Settings& s = program_.settings();
+    auto is = [&](const char* n) {
+        return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0;
+    };
+    bool ok = false;
+    const double number = value.toString().trimmed().toDouble(&ok);
+    auto wholeIn = [&](double lo, double hi) {
+        if (!ok || number != std::floor(number) || number < lo || number > hi)
+            InvalidSetting(name, value);
+        return int(number);
+    };
+    bool found = false;
+    for (const BoxRef& b : kBoxes)
+        if (is(b.name)) {
+            if (b.whole)
+                wholeIn(is("MaxStars") ? -2147483648.0 : -32768.0,
+                        is("MaxStars") ? 2147483647.0 : 32767.0);
+            else if (!ok || !std::isfinite(number))
+                InvalidSetting(name, value);
+            this->*b.box = QString::number(number, 'g', 15);
+            if (is("Resolution")) s.Resolution = number;
+            found = true;
+        }
+    if (found) {
+    } else if (is("CatPath")) {
+        txtCatPath = value.toString();
+    } else if (is("CatType")) {
+        optCatalog = wholeIn(0, 5);
+    } else if (is("Projection")) {
+        optProjection = wholeIn(0, 6);
+    } else if (is("Accuracy")) {
+        SelectAccuracy(wholeIn(0, 4));
+    } else if (is("Filter")) {
+        const int f = wholeIn(0, lstFilters.isEmpty() ? 32767 : double(lstFilters.size() - 1));
+        SelectFilter(f);
+        s.Filter = static_cast<int16_t>(f);
+    } else if (is("PixSizeX") || is("PixSizeY") || is("FocalLength")) {
+        if (!ok || !std::isfinite(number) || number <= 0) InvalidSetting(name, value);
+        (is("PixSizeX") ? s.PixSizeX : is("PixSizeY") ? s.PixSizeY : s.FocalLength) = number;
+    } else if (is("Camera")) {
+        if (timerOn_)
+            throw ComError(static_cast<int32_t>(0x8004040B), QString::fromLatin1(kWindowTitle),
+                           QStringLiteral("The camera cannot change while the run is going on."));
+        s.Camera = value.toString();
+        // The next activation makes the camera of the new id.
+        if (camera_) {
+            try {
+                camera_->SetLinked(false);
+            } catch (const ComError&) {
+            }
+            camera_.reset();
+        }
+    } else {
+        InvalidSetting(name, value);
+    }
+    TakeBoxesIntoSettings();
+    try {
+        profile::WriteAutoCalSettings(program_.profile(), s);
+        profile::WritePixelCalculatorSettings(program_.profile(), s);
+    } catch (const std::exception& e) {
+        program_.ui().Log(QStringLiteral("The automatic calibration settings were not saved: %1")
+                              .arg(QString::fromUtf8(e.what())));
+    }
+    emit changed();
+}
+
+bool AutoCalibration::calibrating() const {
+    return store_.Calibrating();
+}
+
 double AutoCalibration::Now() const {
     return clock_ ? clock_() : monotonic_.nsecsElapsed() * 1e-9;
 }

@@ -29,6 +29,7 @@
 namespace celaris::calibration {
 class Calibration;
 class CalibrationStore;
+class AutoCalibration;
 }  // namespace celaris::calibration
 
 namespace celaris::alpaca {
@@ -56,6 +57,9 @@ class AlpacaServer : public QObject {
     // beyond loopback lets remote scripts open and save calibration files
     // only inside the documents folder.
     void SetCalibration(calibration::CalibrationStore* store);
+    // The automatic run served at /celaris/v1/autocalibration/0/; nullptr:
+    // none. It must outlive the server.
+    void SetAutoCalibration(calibration::AutoCalibration* run);
     // The served Calibration object, for the program's hooks; nullptr when
     // none is served.
     calibration::Calibration* calibration();

@@ -114,6 +114,8 @@ class AutoCalibration : public QObject {
     int pointIndex() const { return pointIndex_; }
     int step() const { return step_; }
     bool running() const { return timerOn_; }
+    // A calibration is in progress: the run adds to it.
+    bool calibrating() const;
     bool paused() const { return paused_; }
     bool solving() const { return solving_; }
     const Grid& grid() const { return grid_; }
@@ -148,6 +150,15 @@ class AutoCalibration : public QObject {
     bool txtMaxStarsEnabled = true;
 
     static QStringList AccuracyItems();
+
+    // The settings by their stored names ("Exposure", "Bin", "Accuracy",
+    // "Resolution", "CatPath", ..., "Camera"), for the HTTP interface: a
+    // read gives the window's value, a write sets the control as the user
+    // would and stores every setting of the window at once. A value that
+    // does not fit raises InvalidValue (0x80040401); nothing is changed.
+    static const QStringList& SettingNames();
+    QVariant SettingValue(const QString& name) const;
+    void SetSettingValue(const QString& name, const QVariant& value);
 
   signals:
     // Any control changed.
