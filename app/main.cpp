@@ -226,6 +226,7 @@ int main(int argc, char** argv) {
         autoCal.Load();
         std::unique_ptr<celaris::windows::Desktop> desktop;
         if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, store, &qtUi);
+        if (desktop) desktop->SetAutoCalibration(&autoCal);
         if (parser.isSet(QStringLiteral("screenshots"))) {
             for (const QString& f :
                  desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))

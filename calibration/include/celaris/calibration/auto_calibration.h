@@ -150,6 +150,10 @@ class AutoCalibration : public QObject {
     bool txtMaxStarsEnabled = true;
 
     static QStringList AccuracyItems();
+    // The pixel calculator: arc seconds a pixel of sizeUm behind focalMm
+    // (206.25, the calculator's own constant), shown as "##0.00".
+    static double PixelScale(double sizeUm, double focalMm) { return sizeUm * 206.25 / focalMm; }
+    static QString ScaleText(double scale) { return QString::number(scale, 'f', 2); }
 
     // The settings by their stored names ("Exposure", "Bin", "Accuracy",
     // "Resolution", "CatPath", ..., "Camera"), for the HTTP interface: a
