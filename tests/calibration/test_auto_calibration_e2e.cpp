@@ -99,13 +99,21 @@ TEST(AutoCalibrationEndToEnd, TwentyFiveStarsFindTheHiddenTermsAndSlewsLandOnThe
     const double simStart = clock->NowUnixSeconds();
     run.Start();
     ASSERT_TRUE(run.running()) << run.lastError().toStdString();
+    double imageWaitSince = -1;
     while (run.running() && wall.elapsed() < 600000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         // While only the solve is left to wait for, the mount's time stands.
         const bool onlySolving =
             run.state() == calibration::kWaitSlewSolveSettle && run.solving() && !Sim()->Slewing();
         const bool imagePending = run.state() == calibration::kWaitImage;
-        if (onlySolving || (imagePending && run.solving())) {
+        // The camera draws on its own thread: past the exposure the mount's
+        // time stands too, so the sky does not turn away from the
+        // position read when the exposure began.
+        if (!imagePending) imageWaitSince = -1;
+        if (imagePending && imageWaitSince < 0) imageWaitSince = clock->NowUnixSeconds();
+        const bool drawing = imagePending && clock->NowUnixSeconds() - imageWaitSince > 2.0;
+        if (onlySolving || drawing || (imagePending && run.solving())) {
+            if (drawing) run.Tick();
             QThread::msleep(5);
             continue;
         }
