@@ -29,14 +29,17 @@
 #include <optional>
 
 #include "celaris/alpaca/server.h"
+#include "celaris/calibration/auto_calibration.h"
 #include "celaris/calibration/calibration_scripting.h"
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/dispatch/driver.h"
 #include "celaris/dispatch/headless_ui.h"
 #include "celaris/drivers/alpaca/alpaca_telescope.h"
 #include "celaris/drivers/alpaca/discovery.h"
+#include "celaris/drivers/camera/camera_choice.h"
 #include "celaris/drivers/indi/indi_telescope.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
+#include "celaris/drivers/solver/astrometry_net_solver.h"
 #include "celaris/drivers_list/installed_drivers.h"
 #include "celaris/hub/program.h"
 #include "celaris/profile/settings.h"
@@ -213,8 +216,20 @@ int main(int argc, char** argv) {
         }
         // The one calibration store, with or without windows.
         celaris::calibration::CalibrationStore store(program);
+        // The automatic run, with or without its window.
+        celaris::calibration::AutoCalibration autoCal(program, store);
+        autoCal.SetCameraFactory([&program] {
+            const QString id = celaris::camera::CameraIdFor(program.settings());
+            celaris::camera::CameraContext context;
+            context.mount = program.hub().driver();
+            return celaris::camera::CreateCamera(id, context);
+        });
+        autoCal.SetSolverFactory(
+            [] { return std::make_unique<celaris::solver::AstrometryNetSolver>(); });
+        autoCal.Load();
         std::unique_ptr<celaris::windows::Desktop> desktop;
         if (windowed) desktop = std::make_unique<celaris::windows::Desktop>(program, store, &qtUi);
+        if (desktop) desktop->SetAutoCalibration(&autoCal);
         if (parser.isSet(QStringLiteral("screenshots"))) {
             for (const QString& f :
                  desktop->Screenshots(parser.value(QStringLiteral("screenshots"))))
@@ -242,6 +257,7 @@ int main(int argc, char** argv) {
                       &desktop->errorsModel()};
         celaris::models::WebConsole console(program, store, consoleUi, shared);
         server->SetConsole(&console);
+        server->SetAutoCalibration(&autoCal);
         // A script's CalStarsEpoch reloads the reference stars the windows show.
         if (desktop && server->calibration())
             server->calibration()->SetStarsReload(
@@ -269,6 +285,8 @@ int main(int argc, char** argv) {
         // Clients' objects go first: each gives back its connection.
         server.reset();
         desktop.reset();
+        autoCal.Release();
+        autoCal.Unload();
         program.Shutdown();
         std::fprintf(stderr, program.SettingsSaved()
                                  ? "celaris: settings saved, exiting.\n"

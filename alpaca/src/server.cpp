@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "api_request.h"
+#include "autocal_routes.h"
 #include "calibration_routes.h"
 #include "celaris/alpaca/console.h"
 #include "celaris/calibration/calibration_scripting.h"
@@ -59,6 +60,7 @@ struct AlpacaServer::Impl {
     // Read on workers to choose the console over the plain page; set
     // before Start().
     std::atomic<ConsoleHandler*> console{nullptr};
+    calibration::AutoCalibration* autoCalibration = nullptr;
     QTimer idleTimer;
     bool stopped = true;
 
@@ -208,8 +210,21 @@ struct AlpacaServer::Impl {
         return answer;
     }
 
+    // Worker thread: the automatic run, answered on the hub's thread.
+    HttpAnswer ServeAutoCalibration(const ApiRequest& request) {
+        AutoCalRouted r = RouteAutoCalibration(request);
+        if (r.kind == AutoCalRouted::Kind::BadRequest) return HttpAnswer::Text(400, r.text);
+        return OnHubThread([this, r = std::move(r)] {
+            if (!autoCalibration)
+                return HttpAnswer::Text(404, "This Celaris server has no automatic calibration.");
+            if (r.kind == AutoCalRouted::Kind::Help) return Answer(r.ids, AutoCalibrationHelp());
+            return HttpAnswer::Json(AutoCalibrationAnswer(*autoCalibration, r, NextTransaction()));
+        });
+    }
+
     // Worker thread: every request starts here.
     HttpAnswer Serve(const ApiRequest& request) {
+        if (IsAutoCalibrationPath(request.path)) return ServeAutoCalibration(request);
         if (IsCalibrationPath(request.path)) return ServeCalibration(request);
         if (console.load() != nullptr && IsConsolePath(request.path)) return ServeConsole(request);
         Routed r = Route(request);
@@ -329,6 +344,10 @@ void AlpacaServer::SetCalibration(calibration::CalibrationStore* store) {
 
 void AlpacaServer::SetConsole(ConsoleHandler* handler) {
     d_->console.store(handler);
+}
+
+void AlpacaServer::SetAutoCalibration(calibration::AutoCalibration* run) {
+    d_->autoCalibration = run;
 }
 
 calibration::Calibration* AlpacaServer::calibration() {

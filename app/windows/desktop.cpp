@@ -317,4 +317,18 @@ QStringList Desktop::Screenshots(const QString& dir) {
     return written;
 }
 
+void Desktop::SetAutoCalibration(calibration::AutoCalibration* run) {
+    if (run == nullptr) return;
+    autoCal_ = std::make_unique<AutoCalWindow>(program_, *run, main_.get());
+    main_->SetToggleAutoCal([this] {
+        if (autoCal_->isVisible()) {
+            autoCal_->hide();
+            return;
+        }
+        autoCal_->show();
+        autoCal_->raise();
+        autoCal_->activateWindow();
+    });
+}
+
 }  // namespace celaris::windows

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "auto_cal_window.h"
 #include "errors_model.h"
 #include "eyepiece_window.h"
 #include "horizon_model.h"
@@ -53,6 +54,9 @@ class Desktop {
     void Unload();
     // Places and shows the main window.
     void Show();
+    // The automatic run's window, shown and hidden by "Auto".
+    void SetAutoCalibration(calibration::AutoCalibration* run);
+    AutoCalWindow* autoCal() { return autoCal_.get(); }
     // Renders every window to dir/<object name>.png; the files written.
     QStringList Screenshots(const QString& dir);
 
@@ -98,6 +102,7 @@ class Desktop {
     std::unique_ptr<models::MapModel> mapModel_;
     std::unique_ptr<PlotWindow> plot_;
     std::unique_ptr<MapWindow> map_;
+    std::unique_ptr<AutoCalWindow> autoCal_;
 };
 
 // Red on black for the whole program, or the desktop's own palette.

@@ -302,6 +302,9 @@ MainWindow::MainWindow(models::MainModel& model, QWidget* parent)
     connect(errors, &QPushButton::clicked, this, [this] {
         if (toggleErrors_) toggleErrors_();
     });
+    connect(qobject_cast<QPushButton*>(calibration_.front()), &QPushButton::clicked, this, [this] {
+        if (toggleAutoCal_) toggleAutoCal_();
+    });
     connect(btnAlignPolar_, &QPushButton::clicked, this, [this] {
         if (openAlignPolar_) openAlignPolar_();
     });
@@ -406,6 +409,8 @@ void MainWindow::Sync() {
     chkAddToCal_->setEnabled(cal.calOptionsEnabled);
     cmdStartCal_->setEnabled(c.cmdStartCalEnabled);
     cmdStopCal_->setEnabled(m.cmdStopCalEnabled());
+    // "Auto" adds to a calibration in progress only.
+    for (QWidget* w : calibration_) w->setEnabled(m.cmdStopCalEnabled());
     if (placedExchanged_ != m.nudgeExchanged) PlaceNudgeButtons();
 }
 

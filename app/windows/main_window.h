@@ -32,6 +32,8 @@ class MainWindow : public QMainWindow {
     void SetOpenAlignPolar(std::function<void()> fn) { openAlignPolar_ = std::move(fn); }
     void SetToggleMap(std::function<void()> fn) { toggleMap_ = std::move(fn); }
     void SetOpenAbout(std::function<void()> fn) { openAbout_ = std::move(fn); }
+    // "Auto": shows or hides the automatic calibration window.
+    void SetToggleAutoCal(std::function<void()> fn) { toggleAutoCal_ = std::move(fn); }
     void SetOpenManual(std::function<void()> fn) { openManual_ = std::move(fn); }
     // "Observations" hides or shows the list; the cautions of Start and of
     // closing show it.
@@ -72,7 +74,7 @@ class MainWindow : public QMainWindow {
     QAction* nightAction_;
     bool placedExchanged_ = false;
     std::function<void()> openSetup_, toggleErrors_, toggleEyepiece_, openAlignPolar_, openAbout_,
-        openManual_, toggleMap_;
+        openManual_, toggleMap_, toggleAutoCal_;
     std::function<void()> toggleObservations_, showObservations_;
     QPushButton* cmdEyepiece_ = nullptr;
 };

@@ -285,6 +285,14 @@ void CalibrationStore::DiscardObservations() {
                    "Recalibrate");
 }
 
+void CalibrationStore::RestartObservations() {
+    if (!controls_.chkAddToCal) DiscardObservations();
+    ReadTermsFromEngine();
+    UpdateObservationList();
+    emit viewsChanged();
+    emit termsChanged();
+}
+
 void CalibrationStore::StartCalibration() {
     if (!controls_.chkAddToCal) DiscardObservations();
     program_.status().controls().Calibrating = true;

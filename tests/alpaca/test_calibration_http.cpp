@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "alpaca_fixture.h"
+#include "celaris/calibration/auto_calibration.h"
 #include "celaris/calibration/calibration_file.h"
 #include "celaris/calibration/calibration_scripting.h"
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/dispatch/errors.h"
+#include "celaris/profile/settings.h"
 #include "celaris/units/angles.h"
 
 namespace celaris::test {
@@ -468,6 +470,95 @@ TEST_F(CalibrationHttpTest, WithoutAStoreTheCalibrationPathsAreNotServed) {
     EXPECT_NE(r.body.find("no calibration"), std::string::npos);
     // The telescope is unaffected.
     EXPECT_EQ(Get("connected").status, 200);
+}
+
+// The automatic run over the wire: its states and labels read back, the
+// settings written through their stored names and kept in the profile,
+// the refusals, and malformed requests.
+class AutoCalibrationHttpTest : public CalibrationHttpTest {
+  protected:
+    void SetUp() override {
+        CalibrationHttpTest::SetUp();
+        run = std::make_unique<calibration::AutoCalibration>(*program, *store);
+        run->SetManualTicks(true);
+        run->Load();
+        ServeCalibration();
+        server->SetAutoCalibration(run.get());
+    }
+    void TearDown() override {
+        client.reset();
+        server.reset();
+        run.reset();
+        CalibrationHttpTest::TearDown();
+    }
+    Reply AGet(const std::string& member) { return client->Get(kAuto + member); }
+    Reply APut(const std::string& member, const std::string& form = {}) {
+        return client->Put(kAuto + member, form);
+    }
+    const std::string kAuto = "/celaris/v1/autocalibration/0/";
+    std::unique_ptr<calibration::AutoCalibration> run;
+};
+
+TEST_F(AutoCalibrationHttpTest, IdleRunReadsItsLabelsAndSettings) {
+    EXPECT_EQ(Ok(AGet("state")).toInt(), 0);
+    EXPECT_EQ(Ok(AGet("running")).toBool(), false);
+    EXPECT_EQ(Ok(AGet("calstatus")).toString(), QStringLiteral("Mount Calibration"));
+    EXPECT_EQ(Ok(AGet("starfixstatus")).toString(), QStringLiteral("Starfix"));
+    EXPECT_EQ(Ok(AGet("camerastatus")).toString(), QStringLiteral("Camera"));
+    EXPECT_EQ(Ok(AGet("exposure")).toDouble(), 1.0);
+    EXPECT_EQ(Ok(AGet("maxstars")).toInt(), 500);
+    EXPECT_EQ(Ok(AGet("catpath")).toString(), QStringLiteral("/usr/share/astrometry"));
+    EXPECT_EQ(Ok(AGet("lasterror")).toString(), QString());
+}
+
+TEST_F(AutoCalibrationHttpTest, SettingsAreWrittenThroughTheirStoredNamesAndKept) {
+    Ok(APut("exposure", "Exposure=2.5"));
+    Ok(APut("bin", "BIN=2"));
+    Ok(APut("accuracy", "Accuracy=2"));
+    Ok(APut("resolution", "Resolution=3.71"));
+    Ok(APut("catpath", "CatPath=%2Fsrv%2Findex"));
+    EXPECT_EQ(Ok(AGet("exposure")).toDouble(), 2.5);
+    EXPECT_EQ(run->txtBin, QStringLiteral("2"));
+    EXPECT_EQ(run->step(), 4);
+    EXPECT_EQ(run->txtCatPath, QStringLiteral("/srv/index"));
+    profile::Settings kept;
+    profile::ReadAutoCalSettings(program->profile(), kept);
+    EXPECT_EQ(kept.Exposure, 2.5);
+    EXPECT_EQ(kept.Bin, 2);
+    EXPECT_EQ(kept.Accuracy, 2);
+    EXPECT_EQ(kept.Resolution, 3.71);
+    EXPECT_EQ(kept.CatPath, QStringLiteral("/srv/index"));
+    // Values that do not fit change nothing.
+    for (const auto& [member, form] : {std::pair{"accuracy", "Accuracy=5"},
+                                       {"cattype", "CatType=6"},
+                                       {"bin", "Bin=two"},
+                                       {"exposure", "Exposure=abc"}}) {
+        const Reply r = APut(member, form);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(uint32_t(r.error()), 0x80040401u) << member;
+    }
+    EXPECT_EQ(Ok(AGet("accuracy")).toInt(), 2);
+    EXPECT_EQ(Ok(AGet("exposure")).toDouble(), 2.5);
+}
+
+TEST_F(AutoCalibrationHttpTest, StartNeedsACalibrationInProgress) {
+    const Reply r = APut("start");
+    EXPECT_EQ(uint32_t(r.error()), 0x8004040Bu) << r.body;
+    EXPECT_EQ(Ok(AGet("state")).toInt(), 0);
+    // Resume with nothing started leaves the run idle.
+    Ok(APut("resume"));
+    EXPECT_EQ(Ok(AGet("running")).toBool(), false);
+}
+
+TEST_F(AutoCalibrationHttpTest, MalformedRequestsAreRefused) {
+    EXPECT_EQ(AGet("start").status, 400);             // a method
+    EXPECT_EQ(APut("state", "State=1").status, 400);  // read-only
+    EXPECT_EQ(AGet("nosuchmember").status, 400);
+    EXPECT_EQ(APut("exposure").status, 400);  // no value
+    EXPECT_EQ(client->Get("/celaris/v1/autocalibration/1/state").status, 400);
+    EXPECT_EQ(client->Get("/celaris/v1/autocalibration/0/State").status, 400);
+    const QJsonValue help = Ok(AGet("help"));
+    EXPECT_GE(help.toObject().value(QStringLiteral("Members")).toArray().size(), 30);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 namespace celaris::calibration {
 class Calibration;
 class CalibrationStore;
+class AutoCalibration;
 }  // namespace celaris::calibration
 
 namespace celaris::alpaca {
@@ -62,6 +63,9 @@ class AlpacaServer : public QObject {
     // changes (see console.h); nullptr: the plain status page. Set it
     // before Start(); the handler outlives the server.
     void SetConsole(ConsoleHandler* handler);
+    // The automatic run served at /celaris/v1/autocalibration/0/; nullptr:
+    // none. It must outlive the server.
+    void SetAutoCalibration(calibration::AutoCalibration* run);
     // The served Calibration object, for the program's hooks; nullptr when
     // none is served.
     calibration::Calibration* calibration();

@@ -81,6 +81,9 @@ class CalibrationStore : public QObject {
     // Empties the list and restarts the engine's fit for the selected
     // calibration type, as starting a calibration does.
     void DiscardObservations();
+    // The automatic run's restart: discards unless "Add to current cal" is
+    // ticked, then the terms, the list and the views follow the engine.
+    void RestartObservations();
 
     // Starting and stopping a calibration (the store's and the controls'
     // share; the windows follow through calibratingChanged).

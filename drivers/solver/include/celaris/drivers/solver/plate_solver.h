@@ -61,6 +61,10 @@ class PlateSolver : public QObject {
     virtual StarCollection CatalogStars() const = 0;
     virtual StarCollection MatchedStars() const = 0;
 
+    // Whether MaxSolveStars is a setting this solver takes; the run leaves
+    // it alone (and disables its box) when not.
+    virtual bool AcceptsMaxSolveStars() const { return true; }
+
     // Settings, as the automatic calibration gives them from its "Starfix"
     // settings.
     int16_t Catalog = 3;
