@@ -141,9 +141,7 @@ void MainModel::NudgeScope(Nudge direction) {
     dispatch::Ui& ui = hub.ui();
     try {
         Driver& d = hub.ConnectedDriver();
-        const bool canAsync = ToBool(d.Get(QStringLiteral("CanSlewAsync")), "CanSlewAsync");
-        const bool canSync = ToBool(d.Get(QStringLiteral("CanSlew")), "CanSlew");
-        if (!canAsync && !canSync) {
+        if (!CanSlewSomehow(d)) {
             ui.ReportUnsupported(QStringLiteral("Slewing"));
             return;
         }

@@ -13,12 +13,12 @@ namespace {
 
 constexpr double kOneDegreeRad = 0.017453292519943278;
 
+}  // namespace
+
 bool CanSlewSomehow(Driver& d) {
     return ToBool(d.Get(QStringLiteral("CanSlewAsync")), QStringLiteral("CanSlewAsync")) ||
            ToBool(d.Get(QStringLiteral("CanSlew")), QStringLiteral("CanSlew"));
 }
-
-}  // namespace
 
 ManualCalibration::ManualCalibration(hub::Program& program, calibration::CalibrationStore& store,
                                      hub::MainControls& controls, QObject* parent)

@@ -15,6 +15,10 @@
 
 namespace celaris::models {
 
+// The driver slews one way or the other (CanSlewAsync or CanSlew): what
+// "Slew", the nudges and the polar assistant ask before they move.
+bool CanSlewSomehow(Driver& d);
+
 class ManualCalibration : public QObject {
     Q_OBJECT
   public:

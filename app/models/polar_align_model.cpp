@@ -1,19 +1,12 @@
 #include "polar_align_model.h"
 
+#include "manual_calibration.h"
+
 #include "celaris/dispatch/com_error.h"
 #include "celaris/dispatch/driver.h"
 #include "celaris/hub/skip_failing_step.h"
 
 namespace celaris::models {
-
-namespace {
-
-bool CanSlewSomehow(Driver& d) {
-    return ToBool(d.Get(QStringLiteral("CanSlewAsync")), QStringLiteral("CanSlewAsync")) ||
-           ToBool(d.Get(QStringLiteral("CanSlew")), QStringLiteral("CanSlew"));
-}
-
-}  // namespace
 
 PolarAlignModel::PolarAlignModel(hub::Program& program, calibration::CalibrationStore& store,
                                  QObject* parent)
