@@ -13,64 +13,31 @@ leaves screenshots of both pages beside the other screenshots.
 import argparse
 import json
 import os
-import re
-import select
-import signal
-import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 import urllib.parse
 import urllib.request
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
+from celaris_process import CelarisProcess  # noqa: E402
+from selenium import webdriver  # noqa: E402
+from selenium.webdriver.chrome.service import Service  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 CELARIS = None
 SHOTS = None
 
 
-class Server:
+class Server(CelarisProcess):
     """celaris --headless on the simulator, 127.0.0.1, any free port."""
 
     def __init__(self, program):
-        self.dir = tempfile.TemporaryDirectory(prefix="celaris-browser-")
-        self.profile = os.path.join(self.dir.name, "profile.json")
-        env = dict(os.environ)
-        env["CELARIS_CONFIG_DIR"] = os.path.join(self.dir.name, "config")
-        env["CELARIS_DOCUMENTS_DIR"] = os.path.join(self.dir.name, "docs")
-        env["CELARIS_SIM_SLEW_RATE"] = "2"  # slow enough to watch a slew
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        self.process = subprocess.Popen(
-            [program, "--headless", "--driver", "Celaris.Simulator", "--profile", self.profile,
-             "--listen", "127.0.0.1:0"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.log = b""
-        self.port = None
-        deadline = time.monotonic() + 15
-        while self.port is None:
-            left = deadline - time.monotonic()
-            if left <= 0 or self.process.poll() is not None:
-                self.stop()
-                raise RuntimeError("celaris did not start:\n" + self.log.decode(errors="replace"))
-            ready, _, _ = select.select([self.process.stderr], [], [], left)
-            if ready:
-                self.log += os.read(self.process.stderr.fileno(), 4096)
-                m = re.search(rb"Alpaca telescope on http://127\.0\.0\.1:(\d+)/", self.log)
-                if m:
-                    self.port = int(m.group(1))
-        self.reader = threading.Thread(target=self._drain, daemon=True)
-        self.reader.start()
-        self.url = "http://127.0.0.1:%d" % self.port
-
-    def _drain(self):
-        for line in self.process.stderr:
-            self.log += line
+        # Slow enough to watch a slew.
+        super().__init__(program, args=("--driver", "Celaris.Simulator"),
+                         env={"CELARIS_SIM_SLEW_RATE": "2"}, prefix="celaris-browser-")
 
     def put(self, path, **fields):
         data = urllib.parse.urlencode(fields).encode()
@@ -80,16 +47,6 @@ class Server:
         if answer.get("ErrorNumber"):
             raise AssertionError("%s: %s" % (path, answer))
         return answer
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.dir.cleanup()
 
 
 def browser():

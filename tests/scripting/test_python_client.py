@@ -13,13 +13,8 @@ lists.
 import argparse
 import json
 import os
-import re
-import select
-import signal
 import subprocess
 import sys
-import tempfile
-import threading
 import time
 import unittest
 
@@ -28,64 +23,20 @@ PYTHON_DIR = os.path.join(HERE, "..", "..", "scripting", "python")
 EXAMPLE = os.path.join(PYTHON_DIR, "examples", "run_calibration.py")
 SAMPLE = os.path.join(PYTHON_DIR, "examples", "sample_observations.csv")
 sys.path.insert(0, PYTHON_DIR)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import celaris_calibration as cc  # noqa: E402
+from celaris_process import CelarisProcess  # noqa: E402
 
 CELARIS = None
 server = None
 
 
-class Server:
+class Server(CelarisProcess):
     """celaris --headless on 127.0.0.1, any free port."""
 
     def __init__(self, program):
-        self.dir = tempfile.TemporaryDirectory(prefix="celaris-python-")
-        self.docs = os.path.join(self.dir.name, "docs")
-        os.makedirs(self.docs)
-        env = dict(os.environ)
-        env["CELARIS_CONFIG_DIR"] = os.path.join(self.dir.name, "config")
-        env["CELARIS_DOCUMENTS_DIR"] = self.docs
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        self.process = subprocess.Popen(
-            [program, "--headless", "--profile", os.path.join(self.dir.name, "profile.json"),
-             "--listen", "127.0.0.1:0"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.log = b""
-        self.port = None
-        deadline = time.monotonic() + 15
-        while self.port is None:
-            left = deadline - time.monotonic()
-            if left <= 0 or self.process.poll() is not None:
-                self.stop()
-                raise RuntimeError("celaris did not start:\n" + self.log.decode(errors="replace"))
-            ready, _, _ = select.select([self.process.stderr], [], [], left)
-            if ready:
-                self.log += os.read(self.process.stderr.fileno(), 4096)
-                m = re.search(rb"Alpaca telescope on http://127\.0\.0\.1:(\d+)/", self.log)
-                if m:
-                    self.port = int(m.group(1))
-        # Keep reading, so that a chatty program never blocks on a full pipe.
-        self.reader = threading.Thread(target=self._drain, daemon=True)
-        self.reader.start()
-
-    def _drain(self):
-        for line in self.process.stderr:
-            self.log += line
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        if hasattr(self, "reader"):
-            self.reader.join(timeout=5)
-        self.process.stderr.close()
-        self.dir.cleanup()
-        return self.process.returncode
+        super().__init__(program, prefix="celaris-python-")
 
 
 def setUpModule():
