@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QPalette>
+#include <QPointer>
 #include <QStyle>
 #include <QUrl>
 
@@ -162,8 +163,12 @@ void Desktop::WireViews() {
     QObject::connect(selection_.get(), &models::ObservationSelection::selectObservation,
                      observationsModel_.get(),
                      [this](int index) { observationsModel_->Select(index - 1); });
-    new VisibilityWatcher(observations_.get(),
-                          [this](bool shown) { selection_->SetListVisible(shown); });
+    // The selection may go before the list window hides for the last time.
+    new VisibilityWatcher(
+        observations_.get(),
+        [selection = QPointer<models::ObservationSelection>(selection_.get())](bool shown) {
+            if (selection) selection->SetListVisible(shown);
+        });
 }
 
 void Desktop::Unload() {

@@ -239,7 +239,8 @@ TEST(SkyMap, NothingToShowKeepsThePreviousPicture) {
 
 TEST(SkyMap, GridHorizonLabelsAndLimits) {
     const QList<MapStar> stars{StarAt(60, 10)};
-    MapSky sky = Sky(stars, {});
+    const QList<Observation> none;
+    MapSky sky = Sky(stars, none);
     MapPicture pic;
     ASSERT_TRUE(DrawMap(sky, {202, 202}, pic));
     // The default limits (just above 90 degrees) draw nothing.
