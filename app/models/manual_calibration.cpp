@@ -1,19 +1,12 @@
 #include "manual_calibration.h"
 
-#include <QTimeZone>
-
+#include "celaris/calibration/observation_name.h"
 #include "celaris/catalogue/sky_geometry.h"
 #include "celaris/dispatch/com_error.h"
 #include "celaris/hub/skip_failing_step.h"
 #include "celaris/units/angles.h"
 
 namespace celaris::models {
-
-namespace {
-
-constexpr double kOneDegreeRad = 0.017453292519943278;
-
-}  // namespace
 
 bool CanSlewSomehow(Driver& d) {
     return ToBool(d.Get(QStringLiteral("CanSlewAsync")), QStringLiteral("CanSlewAsync")) ||
@@ -103,19 +96,15 @@ void ManualCalibration::Slew2NearStar() {
 }
 
 QDateTime ManualCalibration::UtcNow() const {
-    if (clock_) return clock_();
-    LONG y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-    program_.hub().engine()->UTCNow(&y, &mo, &d, &h, &mi, &sec);
-    // The engine counts years from 1900 and months from 0.
-    return QDateTime(QDate(int(y) + 1900, int(mo) + 1, int(d)), QTime(int(h), int(mi), int(sec)),
-                     QTimeZone::utc());
+    return clock_ ? clock_() : calibration::EngineUtcNow(program_.hub().engine());
 }
 
 QString ManualCalibration::ObservationName(double raTrue, double decTrue) const {
     const catalogue::Star* star = stars_.Current();
-    if (star && catalogue::ArcLength(raTrue, decTrue, star->RA, star->Dec) <= kOneDegreeRad)
+    if (star &&
+        catalogue::ArcLength(raTrue, decTrue, star->RA, star->Dec) <= units::kDegreesToRadians)
         return star->Name;
-    return UtcNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('Z');
+    return calibration::UtcObservationName(UtcNow());
 }
 
 void ManualCalibration::AddObservation() {

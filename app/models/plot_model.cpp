@@ -11,7 +11,6 @@ namespace celaris::models {
 namespace {
 
 constexpr double kOneDegreeRad = 0.017453292519943278;
-constexpr double kOneArcMinuteRad = 0.0002908882086657213;
 constexpr double kOneArcSecondRad = 4.848136811095355e-6;
 constexpr double kRadToDeg = 57.29577951308238;
 
@@ -43,7 +42,7 @@ PlotScale ScaleForSigma(double sigma) {
         const QString deg = QString(QChar(0x00BA));
         s.inner = Fixed1(sigma * kRadToDeg) + deg;
         s.outer = Fixed1(3.0 * sigma * kRadToDeg) + deg;
-    } else if (sigma >= kOneArcMinuteRad) {
+    } else if (sigma >= calibration::kOneArcMinuteRad) {
         s.inner = Fixed1(sigma * kRadToDeg * 60.0) + QStringLiteral(" min");
         s.outer = Fixed1(3.0 * sigma * kRadToDeg * 60.0) + QStringLiteral(" min");
     } else if (sigma >= kOneArcSecondRad) {

@@ -6,6 +6,7 @@
 #include "celaris/ascom/altaz.h"
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/calibration/documents_folder.h"
+#include "celaris/calibration/observation_name.h"
 #include "celaris/catalogue/sky_geometry.h"
 #include "celaris/dispatch/driver.h"
 #include "celaris/dispatch/errors.h"
@@ -956,15 +957,7 @@ void AutoCalibration::OnStepEnded(solver::SolverStep step, bool succeeded) {
 void AutoCalibration::FinishSolve() {
     hub::Hub& hub = program_.hub();
     hub.UpdateSiderealTime();
-    LONG y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-    hub::Check(hub.engine()->UTCNow(&y, &mo, &d, &h, &mi, &sec), "UTCNow");
-    const QString name = QStringLiteral("%1-%2-%3 %4:%5:%6Z")
-                             .arg(y + 1900)
-                             .arg(mo + 1, 2, 10, QLatin1Char('0'))
-                             .arg(d, 2, 10, QLatin1Char('0'))
-                             .arg(h, 2, 10, QLatin1Char('0'))
-                             .arg(mi, 2, 10, QLatin1Char('0'))
-                             .arg(sec, 2, 10, QLatin1Char('0'));
+    const QString name = UtcObservationName(EngineUtcNow(hub.engine()));
     double ra = 0, dec = 0;
     hub::Check(hub.engine()->J2kToApparent(solvedRA_, solvedDec_, &ra, &dec), "J2kToApparent");
     store_.Add2Cal(ra, dec, solveScopeRA_, solveScopeDec_, solveLst_, name, solveInverted_, true);

@@ -255,15 +255,15 @@ void CalibrationStore::OpenObsFile(const QString& path) {
     if (controls_.chkApplyCorr) {
         controls_.calibrationType = CalibrationMode::calFull;
         emit controlsChanged();
-        Recalculate();
+        Recalculate();  // refreshes the terms window itself
     } else {
         UpdateObservationList();
+        program_.UpdateEngineTerms();
+        emit termsChanged();
     }
     rememberedPath_ = path;
     SetCalibrationSaved(true);
     emit observationsOpened();
-    program_.UpdateEngineTerms();
-    emit termsChanged();
     emit viewsChanged();
 }
 

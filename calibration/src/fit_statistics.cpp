@@ -22,11 +22,11 @@ double RootMeanSquare(std::span<const double> values) {
 }
 
 double StdDevError(const QList<Observation>& list) {
-    if (list.size() <= 1) return kOneArcMinuteRad * kRadiansToArcsec;
-    double sum = 0.0;
-    for (const auto& o : list) sum += o.RAResidual * o.RAResidual + o.DecResidual * o.DecResidual;
-    const double r = std::sqrt(sum / static_cast<double>(list.size() - 1)) * kRadiansToArcsec;
-    return std::isfinite(r) ? r : 0.0;
+    // Residuals as the engine gives them: no cos(dec) on the RA one.
+    QList<double> errors;
+    errors.reserve(list.size());
+    for (const auto& o : list) errors.append(std::hypot(o.RAResidual, o.DecResidual));
+    return RootMeanSquare(errors) * kRadiansToArcsec;
 }
 
 QString TermName(int term) {
