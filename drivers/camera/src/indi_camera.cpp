@@ -268,9 +268,11 @@ struct IndiCamera::Impl {
             candidate =
                 snoop ? snoop->Text(P("ACTIVE_FILTER")).value_or(QString()).trimmed() : QString();
             // The snooped name is only a default the driver carries; it
-            // counts when the server has such a device.
+            // counts when the server has such a device. Its definitions may
+            // still be on their way from a slow driver, so wait for them
+            // until the server falls quiet rather than look only once.
             if (!candidate.isEmpty() && candidate != device() &&
-                !client->Find(candidate, P("CONNECTION")))
+                !WaitForDefinition(candidate, "CONNECTION", true))
                 candidate.clear();
         }
         if (candidate.isEmpty() || candidate == device())
