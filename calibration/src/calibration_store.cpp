@@ -117,9 +117,22 @@ void CalibrationStore::Add2Cal(double raTrue, double decTrue, double raScope, do
     // An observation the user excluded must not move the fit; it joins the
     // engine's list at the refit that includes it. Keeping the engine's list
     // equal to the used records also keeps the residual numbering right.
-    if (use)
+    // The engine files an observation under its current pier side, which
+    // follows the mount's next target; the caller's side is the one the
+    // observation was taken on (the automatic run solves while the mount
+    // is already on its way to the next point, perhaps across the meridian).
+    if (use) {
+        LONG inverted = 0;
+        hub::Check(e->get_Inverted(&inverted), "Inverted");
+        LONG applying = 0;
+        hub::Check(e->get_ApplyCorrections(&applying), "ApplyCorrections");
+        EngineFlagsGuard guard(e, applying, inverted);
+        hub::Check(e->put_Inverted(westOfPier ? -1 : 0), "Inverted");
         hub::Check(e->AddObservation(lst - raTrue, decTrue, lst - raScope, decScope),
                    "AddObservation");
+        hub::Check(e->put_Inverted(inverted), "Inverted");
+        guard.Release();
+    }
 
     Observation o;
     o.Name = name;

@@ -114,6 +114,38 @@ TEST_F(StoreTest, AFullCalibrationRecoversTheTermsAndKeepsThemAtOnce) {
     EXPECT_DOUBLE_EQ(saved.DecFlexRad, terms[8]);
 }
 
+// The automatic run adds an observation while the mount already heads for
+// the next point, whose pier side the engine has taken: the observation
+// must still be filed under the side it was taken on.
+TEST_F(StoreTest, AnObservationIsFiledUnderItsOwnPierSideWhereverTheMountIsHeading) {
+    const double lst = 1.0;
+    const auto east = Sky(12, 0.0, lst, 3);
+    engine()->put_Inverted(-1);
+    auto west = Sky(12, 0.0, lst, 5);
+    store->StartCalibration();
+    int i = 0;
+    for (size_t k = 0; k < east.size(); ++k) {
+        for (const auto& [s, flipped] : {std::pair{east[k], false}, std::pair{west[k], true}}) {
+            // The engine's side is the other one, as after ApplyPierSide for
+            // a next point across the meridian.
+            engine()->put_Inverted(flipped ? 0 : -1);
+            store->Add2Cal(s.raTrue, s.decTrue, s.raScope, s.decScope, lst,
+                           QStringLiteral("Star %1").arg(++i), flipped, true);
+            LONG inverted = 1;
+            engine()->get_Inverted(&inverted);
+            EXPECT_EQ(inverted != 0, !flipped) << "the mount's side is left as it was";
+        }
+    }
+    const ModelTerms added = store->Terms();
+    for (int t = 0; t < kTermCount; ++t)
+        EXPECT_NEAR(added[t], kTruth[t], 3 * kArcsec) << TermName(t).toStdString();
+    EXPECT_LT(store->statistics().rms, 3 * kArcsec);
+    // The refit from the list agrees with the fit built up point by point.
+    store->Recalculate();
+    for (int t = 0; t < kTermCount; ++t)
+        EXPECT_NEAR(store->Terms()[t], added[t], 0.01 * kArcsec) << TermName(t).toStdString();
+}
+
 TEST_F(StoreTest, TheFiguresOfAFitComeWithTheEnginesStandardErrors) {
     const double lst = 1.0;
     store->StartCalibration();
