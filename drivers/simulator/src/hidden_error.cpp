@@ -76,6 +76,13 @@ HaDec TruePlace(HaDec mechanical, bool inverted, const PhysicalMount& m) {
     p.ha += d.ha;
     p.dec += d.dec;
     if (inverted) p = FlipSide(p);
+    // Near the pole (where a mount starts, parked) the offsets can carry the
+    // declination over it: the same place is then on the other side of the
+    // pole, half a turn round in hour angle.
+    if (std::fabs(p.dec) > kHalfPi) {
+        p.dec = std::copysign(kPi, p.dec) - p.dec;
+        p.ha += kPi;
+    }
 
     // To the horizon (azimuth from south, west positive) to take the
     // refraction out of the altitude.
