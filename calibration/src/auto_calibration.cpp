@@ -25,6 +25,11 @@ namespace {
 
 constexpr char kWindowTitle[] = "Auto Calibration";
 constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);
+// A mount parked at the pole takes the run's first image there. Its hour
+// angle means nothing and the model's terms grow as 1/cos(dec), so such an
+// observation would pull the whole fit; it is solved (the plate scale is
+// refined from it) but not added. Polaris, 0.74 degrees off, stays usable.
+constexpr double kPoleExclusionRad = 0.5 * units::kDegreesToRadians;
 
 QString Text(double v) {
     return QString::number(v, 'g', 15);
@@ -695,18 +700,20 @@ void AutoCalibration::MoveTo(double raRad, double decRad) {
 void AutoCalibration::Expose() {
     hub::Hub& hub = program_.hub();
     Driver& d = hub.ConnectedDriver();
-    exposureScopeRA_ =
-        ToDouble(d.Get(QStringLiteral("RightAscension")), QStringLiteral("RightAscension")) *
-        kHoursToRadians;
-    exposureScopeDec_ =
-        ToDouble(d.Get(QStringLiteral("Declination")), QStringLiteral("Declination")) *
-        kDegreesToRadians;
-    exposureCorrRA_ = hub.CorrectedRAFromScope() * kHoursToRadians;
-    exposureCorrDec_ = hub.CorrectedDecFromScope() * kDegreesToRadians;
-    // The side and the sidereal time of this scope position: by the time
-    // the solve ends the mount is on its way to the next point.
+    const double raHours =
+        ToDouble(d.Get(QStringLiteral("RightAscension")), QStringLiteral("RightAscension"));
+    const double decDeg =
+        ToDouble(d.Get(QStringLiteral("Declination")), QStringLiteral("Declination"));
+    // The side, the sidereal time and the corrected position of this scope
+    // position, not of the last status poll: by the time the solve ends the
+    // mount is on its way to the next point.
     hub.UpdateSiderealTime();
     exposureLst_ = hub.SiderealAngle();
+    const hub::RaDec corrected = hub.ScopeToTrueRADec(raHours, decDeg);
+    exposureScopeRA_ = raHours * kHoursToRadians;
+    exposureScopeDec_ = decDeg * kDegreesToRadians;
+    exposureCorrRA_ = corrected.ra * kHoursToRadians;
+    exposureCorrDec_ = corrected.dec * kDegreesToRadians;
     exposureInverted_ = hub.state().PierInverted;
     exposurePoint_ = pointIndex_;
 
@@ -960,8 +967,16 @@ void AutoCalibration::FinishSolve() {
     const QString name = UtcObservationName(EngineUtcNow(hub.engine()));
     double ra = 0, dec = 0;
     hub::Check(hub.engine()->J2kToApparent(solvedRA_, solvedDec_, &ra, &dec), "J2kToApparent");
-    store_.Add2Cal(ra, dec, solveScopeRA_, solveScopeDec_, solveLst_, name, solveInverted_, true);
-    AppendStatus(QStringLiteral("Observation Added"));
+    if (std::abs(solveScopeDec_) > units::kHalfPi - kPoleExclusionRad) {
+        AppendStatus(QStringLiteral("Too close to the pole: observation not added"));
+        program_.ui().Log(
+            QStringLiteral("Automatic calibration: the image at the pole is not "
+                           "added to the calibration."));
+    } else {
+        store_.Add2Cal(ra, dec, solveScopeRA_, solveScopeDec_, solveLst_, name, solveInverted_,
+                       true);
+        AppendStatus(QStringLiteral("Observation Added"));
+    }
     solving_ = false;
     stage_ = SolveStage::None;
     if (PointTiming* t = TimingOf(solvePoint_)) {
