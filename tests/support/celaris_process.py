@@ -13,11 +13,14 @@ import time
 
 
 class CelarisProcess:
-    def __init__(self, program, args=(), env=None, prefix="celaris-test-"):
+    def __init__(self, program, args=(), env=None, prefix="celaris-test-", setup=None):
         self.dir = tempfile.TemporaryDirectory(prefix=prefix)
         self.profile = os.path.join(self.dir.name, "profile.json")
         self.docs = os.path.join(self.dir.name, "docs")
         os.makedirs(self.docs)
+        # A test may write the settings file the program starts with.
+        if setup is not None:
+            setup(self)
         environment = dict(os.environ)
         environment["CELARIS_CONFIG_DIR"] = os.path.join(self.dir.name, "config")
         environment["CELARIS_DOCUMENTS_DIR"] = self.docs
