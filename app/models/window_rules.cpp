@@ -122,4 +122,8 @@ QString FileDialogSuffix(const QString& filter) {
     return ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?')) ? QString() : ext;
 }
 
+QString CatalogFolderPath(const QString& chosen) {
+    return chosen.endsWith(QLatin1Char('/')) ? chosen : chosen + QLatin1Char('/');
+}
+
 }  // namespace celaris::models

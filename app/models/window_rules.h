@@ -60,5 +60,8 @@ QStringList FileDialogFilters(const QString& filter);
 // The extension a dialog adds to a typed name without one: that of the
 // first filter's first pattern ("clb"), or none.
 QString FileDialogSuffix(const QString& filter);
+// The folder "Catalog Path" chose, as the catalogue path is kept: ending
+// in "/", never in two.
+QString CatalogFolderPath(const QString& chosen);
 
 }  // namespace celaris::models

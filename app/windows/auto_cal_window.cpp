@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "celaris/profile/settings.h"
+#include "window_rules.h"
 
 namespace celaris::windows {
 
@@ -31,23 +32,11 @@ QLineEdit* Box(const char* name, const QString& tip = {}) {
     return Named(new QLineEdit, name, tip);
 }
 
-dispatch::ComError NotANumber(const QString& what) {
-    return dispatch::ComError(static_cast<int32_t>(0x800A000D), QStringLiteral("Auto Calibration"),
-                              QStringLiteral("Type mismatch: \"%1\" is not a number.").arg(what));
-}
-
-double Number(const QLineEdit* box) {
-    bool ok = false;
-    const double v = box->text().trimmed().toDouble(&ok);
-    if (!ok) throw NotANumber(box->text());
-    return v;
-}
-
 }  // namespace
 
 PixelCalculator::PixelCalculator(hub::Program& program, calibration::AutoCalibration& run,
                                  QWidget* parent)
-    : QDialog(parent), program_(program), run_(run) {
+    : QDialog(parent), model_(program, run) {
     setObjectName(QStringLiteral("frmPixelCalc"));
     setWindowTitle(QStringLiteral("Pixel Size Calculator"));
     setModal(true);
@@ -77,67 +66,30 @@ PixelCalculator::PixelCalculator(hub::Program& program, calibration::AutoCalibra
     auto* buttons = new QHBoxLayout;
     for (auto* b : {calc, get, close}) buttons->addWidget(b);
     layout->addLayout(buttons);
-    connect(calc, &QPushButton::clicked, this, &PixelCalculator::Calculate);
-    connect(get, &QPushButton::clicked, this, &PixelCalculator::GetSizes);
-    connect(close, &QPushButton::clicked, this, &PixelCalculator::CloseAndKeep);
+    connect(txtSizeX_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { model_.txtSizeX = t; });
+    connect(txtSizeY_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { model_.txtSizeY = t; });
+    connect(txtFocalLength_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { model_.txtFocalLength = t; });
+    connect(calc, &QPushButton::clicked, &model_, &models::PixelCalculatorModel::Calculate);
+    connect(get, &QPushButton::clicked, &model_, &models::PixelCalculatorModel::GetSizes);
+    connect(close, &QPushButton::clicked, this, [this] {
+        model_.CloseAndKeep();
+        hide();
+    });
+    connect(&model_, &models::PixelCalculatorModel::changed, this, &PixelCalculator::Refresh);
 }
 
-void PixelCalculator::Load() {
-    profile::Settings& s = program_.settings();
-    profile::ReadPixelCalculatorSettings(program_.profile(), s);
-    txtSizeX_->setText(QString::number(s.PixSizeX, 'g', 15));
-    txtSizeY_->setText(QString::number(s.PixSizeY, 'g', 15));
-    txtFocalLength_->setText(QString::number(s.FocalLength, 'g', 15));
-    Calculate();
-}
-
-void PixelCalculator::Calculate() {
-    try {
-        const double f = Number(txtFocalLength_);
-        if (f == 0) throw NotANumber(txtFocalLength_->text());
-        const double x = calibration::AutoCalibration::PixelScale(Number(txtSizeX_), f);
-        const double y = calibration::AutoCalibration::PixelScale(Number(txtSizeY_), f);
-        lblAPPX_->setText(calibration::AutoCalibration::ScaleText(x));
-        lblAPPY_->setText(calibration::AutoCalibration::ScaleText(y));
-        run_.SetResolutionText(QString::number((x + y) / 2, 'g', 15));
-    } catch (const dispatch::ComError& e) {
-        program_.ui().ShowError(e);
-    }
-}
-
-void PixelCalculator::GetSizes() {
-    try {
-        if (!run_.camera())
-            throw dispatch::ComError(static_cast<int32_t>(0x80040402), QStringLiteral("LumacamCCD"),
-                                     QStringLiteral("Failed to Link to Camera"));
-        txtSizeX_->setText(QString::number(run_.camera()->PixelSizeX(), 'g', 15));
-        txtSizeY_->setText(QString::number(run_.camera()->PixelSizeY(), 'g', 15));
-    } catch (const dispatch::ComError& e) {
-        program_.ui().ShowError(e);
-    }
-}
-
-void PixelCalculator::CloseAndKeep() {
-    profile::Settings& s = program_.settings();
-    try {
-        s.PixSizeX = Number(txtSizeX_);
-        s.PixSizeY = Number(txtSizeY_);
-        s.FocalLength = Number(txtFocalLength_);
-        profile::WritePixelCalculatorSettings(program_.profile(), s);
-    } catch (const std::exception&) {
-    }
-    hide();
-}
-
-void PixelCalculator::Unload() {
-    profile::Settings& s = program_.settings();
-    try {
-        s.PixSizeX = Number(txtSizeX_);
-        s.PixSizeY = Number(txtSizeY_);
-        s.FocalLength = s.PixSizeX * 206.25 / run_.resolution();
-        profile::WritePixelCalculatorSettings(program_.profile(), s);
-    } catch (const std::exception&) {
-    }
+void PixelCalculator::Refresh() {
+    auto set = [](QLineEdit* box, const QString& text) {
+        if (box->text() != text) box->setText(text);
+    };
+    set(txtSizeX_, model_.txtSizeX);
+    set(txtSizeY_, model_.txtSizeY);
+    set(txtFocalLength_, model_.txtFocalLength);
+    lblAPPX_->setText(model_.lblAPPX);
+    lblAPPY_->setText(model_.lblAPPY);
 }
 
 AutoCalWindow::AutoCalWindow(hub::Program& program, calibration::AutoCalibration& run,
@@ -284,7 +236,7 @@ AutoCalWindow::AutoCalWindow(hub::Program& program, calibration::AutoCalibration
         }
         TakeBoxes();
         calculator_->move(x(), y() + height() / 3);
-        calculator_->Load();
+        calculator_->model().Load();
         calculator_->exec();
     });
     connect(&run_, &calibration::AutoCalibration::changed, this, &AutoCalWindow::Refresh);
@@ -312,7 +264,7 @@ void AutoCalWindow::Browse() {
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    run_.SetCatalogPath(dialog.selectedFiles().first() + QLatin1Char('/'));
+    run_.SetCatalogPath(models::CatalogFolderPath(dialog.selectedFiles().first()));
 }
 
 void AutoCalWindow::Refresh() {
@@ -369,7 +321,7 @@ void AutoCalWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     TakeBoxes();
-    calculator_->Unload();
+    calculator_->model().Unload();
     auto& s = program_.settings();
     s.PosStarfixCalX = static_cast<int16_t>(std::clamp(x() * 15, -32768, 32767));
     s.PosStarfixCalY = static_cast<int16_t>(std::clamp(y() * 15, -32768, 32767));

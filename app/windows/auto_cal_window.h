@@ -7,6 +7,7 @@
 
 #include "celaris/calibration/auto_calibration.h"
 #include "celaris/hub/program.h"
+#include "pixel_calculator_model.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -18,22 +19,16 @@ class QPushButton;
 
 namespace celaris::windows {
 
-// "Pixel Size Calculator".
+// "Pixel Size Calculator", a view over its model.
 class PixelCalculator : public QDialog {
     Q_OBJECT
   public:
     PixelCalculator(hub::Program& program, calibration::AutoCalibration& run, QWidget* parent);
-    // Loading: the stored sizes and focal length, then Calculate.
-    void Load();
-    void Calculate();
-    void GetSizes();
-    void CloseAndKeep();
-    // Unloading: the focal length follows the (perhaps refined) resolution.
-    void Unload();
+    models::PixelCalculatorModel& model() { return model_; }
+    void Refresh();
 
   private:
-    hub::Program& program_;
-    calibration::AutoCalibration& run_;
+    models::PixelCalculatorModel model_;
     QLineEdit *txtSizeX_, *txtSizeY_, *txtFocalLength_;
     QLabel *lblAPPX_, *lblAPPY_;
 };
@@ -45,6 +40,7 @@ class AutoCalWindow : public QWidget {
                   QWidget* parent = nullptr);
     void Refresh();
     PixelCalculator& calculator() { return *calculator_; }
+    calibration::AutoCalibration& run() { return run_; }
 
   protected:
     bool event(QEvent* e) override;

@@ -318,6 +318,16 @@ QStringList Desktop::Screenshots(const QString& dir) {
     startAsPolled();
     AboutBox about(program_);
     grab(&about);
+    if (autoCal_) {
+        grab(autoCal_.get());
+        // The calculator shows the stored sizes; the resolution it pushes
+        // into the run is put back.
+        auto& run = autoCal_->run();
+        const QString resolution = run.txtResolution;
+        autoCal_->calculator().model().Load();
+        grab(&autoCal_->calculator());
+        run.SetResolutionText(resolution);
+    }
     written << ScreenshotViews(program_, store_, *selection_, *plot_, *map_, dir);
     return written;
 }

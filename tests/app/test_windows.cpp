@@ -206,16 +206,23 @@ TEST(QtUi, MessageBoxesHaveTheirIconsButtonsAndTexts) {
 TEST_F(WindowsTest, ScreenshotsOfEveryWindow) {
     Start();
     program->status().UpdateStatus();
+    calibration::AutoCalibration run(*program, *store);
+    run.Load();
+    const QString resolution = run.txtResolution;
+    desktop->SetAutoCalibration(&run);
     const auto terms = store->Terms();
     const QStringList files = desktop->Screenshots(QStringLiteral(SCREENSHOT_DIR));
     // The sample calibration the pictures show is gone again.
     EXPECT_EQ(store->ObservationCount(), 0);
     EXPECT_EQ(store->Terms(), terms);
+    // The calculator's picture leaves the run's resolution as it was.
+    EXPECT_EQ(run.txtResolution, resolution);
     for (const char* name : {"frmMain", "frmSetup", "frmHorizon", "frmErrors", "frmObservations",
-                             "frmSlewing", "frmAbout"}) {
+                             "frmSlewing", "frmAbout", "frmStarfixCal", "frmPixelCalc"}) {
         const QFileInfo f(QStringLiteral(SCREENSHOT_DIR "/%1.png").arg(name));
         EXPECT_TRUE(files.contains(f.filePath())) << name;
         EXPECT_GT(f.size(), 1000) << name;
     }
     EXPECT_TRUE(windows::AboutBox::SystemInfo(*program).contains("libtrimcore"));
+    desktop.reset();  // its Auto Calibration window refers to the run
 }
