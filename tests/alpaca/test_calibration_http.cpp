@@ -87,7 +87,8 @@ class CalibrationHttpTest : public AlpacaServerTest {
     static std::string Num(double v) { return QByteArray::number(v, 'g', 17).toStdString(); }
 
     // Where a mount with kTruth points for a grid of true positions, in the
-    // interface's units, at sidereal time lst (hours).
+    // interface's units, at sidereal time lst (hours). The first is taken
+    // west of the pier (the interface's default side), the others east.
     std::vector<Measured> Sky(int count, double lst) {
         ISVD* e = program->hub().engine().get();
         e->put_German(-1);
@@ -107,6 +108,7 @@ class CalibrationHttpTest : public AlpacaServerTest {
             const double ha = -1.4 + 2.8 * i / (count - 1);
             const double dec = -0.3 + 1.5 * ((i * 7) % count) / count;
             double haScope = 0, decScope = 0;
+            e->put_Inverted(i == 0 ? -1 : 0);
             e->GetScopeHADec(ha, dec, &haScope, &decScope);
             out.push_back({(lstRad - ha) * units::kRadiansToHours, dec * units::kRadiansToDegrees,
                            (lstRad - haScope) * units::kRadiansToHours,
