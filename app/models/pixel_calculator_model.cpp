@@ -1,5 +1,7 @@
 #include "pixel_calculator_model.h"
 
+#include <cmath>
+
 #include "celaris/profile/settings.h"
 
 namespace celaris::models {
@@ -90,7 +92,10 @@ void PixelCalculatorModel::Unload() {
         const double y = Number(txtSizeY);
         s.PixSizeX = x;
         s.PixSizeY = y;
-        s.FocalLength = s.PixSizeX * 206.25 / run_.resolution();
+        // A resolution of 0 (or not a number) gives no focal length: the
+        // stored one stays rather than become infinite.
+        const double focal = s.PixSizeX * 206.25 / run_.resolution();
+        if (std::isfinite(focal) && focal > 0) s.FocalLength = focal;
         profile::WritePixelCalculatorSettings(program_.profile(), s);
     } catch (const std::exception&) {
     }

@@ -120,6 +120,10 @@ TEST_F(AutoCalTest, CalculatorCloseKeepsTheBoxesAndUnloadFollowsTheRefinedResolu
     calc.Unload();
     EXPECT_DOUBLE_EQ(Stored().PixSizeX, 9);
     EXPECT_DOUBLE_EQ(Stored().FocalLength, 9 * 206.25 / 1.5);
+    // A resolution of 0 keeps the focal length rather than store infinity.
+    run->SetResolutionText(QStringLiteral("0"));
+    calc.Unload();
+    EXPECT_DOUBLE_EQ(Stored().FocalLength, 9 * 206.25 / 1.5);
 }
 
 TEST(CatalogFolderPath, EndsInOneSlash) {

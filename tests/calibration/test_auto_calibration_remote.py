@@ -146,6 +146,10 @@ class RemoteRun(unittest.TestCase):
                          http("GET", auto + "lasterror"))
         count = http("GET", cal + "numobservations")
         print("run: %.0f s, %d observations" % (run_seconds, count))
+        # The run's own account of its time per point, from celaris's log.
+        for line in celaris.log.decode(errors="replace").splitlines():
+            if "points; on average" in line:
+                print(line)
         self.assertGreaterEqual(count, 20)
 
         hidden = sim.action("hiddenterms")

@@ -107,6 +107,12 @@ class SimulatorServer {
         tuner_ = std::make_unique<indi::IndiClient>(QStringLiteral("127.0.0.1"), port());
         EXPECT_TRUE(tuner_->Open(5s, nullptr));
         tuner_->GetProperties();
+        // indiserver starts its drivers in their own time (slowly on a busy
+        // machine): the tests begin once both have defined themselves.
+        tuner_->WaitUntil(indi::IndiClient::Clock::now() + 30s, [](const indi::CacheView& v) {
+            const QString connection = QStringLiteral("CONNECTION");
+            return v.Find(kCcd, connection) != nullptr && v.Find(kWheel, connection) != nullptr;
+        });
     }
 
     QTemporaryDir home_;
