@@ -10,6 +10,7 @@
 #include "errors_model.h"
 #include "horizon_model.h"
 #include "main_model.h"
+#include "manual_calibration.h"
 #include "map_model.h"
 #include "observation_list_model.h"
 #include "observation_selection.h"
@@ -164,6 +165,11 @@ WebConsole::WebConsole(hub::Program& program, calibration::CalibrationStore& sto
     selection_ = std::make_unique<ObservationSelection>();
     plot_ = std::make_unique<PlotModel>(store, *selection_);
     map_ = std::make_unique<MapModel>(program, store, *selection_);
+    // The pick list's stars, as on the window's map. Without windows the
+    // console's main model reads the catalogue as the main window's loading
+    // does.
+    if (ownMain_) ownMain_->manual().Load();
+    map_->SetStars(PickListForMap(models_.main->manual()));
     plot_->SetSize({kPictureSize, kPictureSize});
     map_->SetSize({kPictureSize, kPictureSize});
 }
