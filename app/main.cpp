@@ -256,6 +256,8 @@ int main(int argc, char** argv) {
             shared = {&desktop->mainModel(), &desktop->setupModel(), &desktop->horizonModel(),
                       &desktop->errorsModel()};
         celaris::models::WebConsole console(program, store, consoleUi, shared);
+        // The page's run is the window's, or the program's without windows.
+        console.SetAutoCalibration(&autoCal);
         server->SetConsole(&console);
         server->SetAutoCalibration(&autoCal);
         // A script's CalStarsEpoch reloads the reference stars the windows show.

@@ -12,8 +12,8 @@ const Console = {
     if (!r.ok) { const text = await r.text(); return {ok: false, messages: [text]}; }
     return r.json();
   },
-  show(messages) {
-    document.getElementById('messages').textContent = (messages || []).join('\n');
+  show(messages, box) {
+    document.getElementById(box || 'messages').textContent = (messages || []).join('\n');
   },
   // An SVG of a drawing: lines, circles, discs and texts in pixels.
   draw(box, d) {

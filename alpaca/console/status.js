@@ -1,6 +1,7 @@
 'use strict';
 // The status page: the main window's rows, the calibration, the model terms,
-// the observation list and the pictures, polled once a second.
+// the automatic run, the observation list and the pictures, polled once a
+// second.
 (() => {
   const $ = (id) => document.getElementById(id);
   let selected = -1;
@@ -52,9 +53,40 @@
     }
     $('remove').disabled = !o.remove; $('undo').disabled = !o.undo;
     $('update').disabled = !o.update; $('save').disabled = !o.save; $('open').disabled = !o.open;
+    renderAutoCal(s.autocal);
     Console.draw($('plot'), s.plot);
     Console.draw($('map'), s.map);
     document.body.dataset.refreshed = String(Date.now());
+  }
+  // A box being typed in keeps what the user typed until it is sent.
+  function fillBox(box, text) {
+    if (document.activeElement !== box && box.value !== text) box.value = text;
+  }
+  function renderAutoCal(a) {
+    $('autocal').hidden = !a;
+    if (!a) return;
+    $('acStart').disabled = !a.start; $('acStop').disabled = !a.stop; $('acResume').disabled = !a.resume;
+    const accuracy = $('acAccuracy');
+    if (accuracy.options.length !== a.accuracyItems.length) {
+      accuracy.replaceChildren(...a.accuracyItems.map((t, i) => new Option(t, String(i))));
+    }
+    if (document.activeElement !== accuracy) accuracy.value = String(a.accuracy);
+    fillBox($('acExposure'), a.exposure); fillBox($('acBin'), a.bin);
+    $('acBinLabel').textContent = a.binLabel;
+    const bar = $('acProgress');
+    bar.max = a.progressMax; bar.value = a.progress;
+    bar.classList.toggle('idle', !a.progressEnabled);
+    $('acPoint').textContent = a.progress + ' / ' + a.progressMax;
+    $('acCalStatus').textContent = a.calStatus; $('acStarfixStatus').textContent = a.starfixStatus;
+    $('acCameraStatus').textContent = a.cameraStatus; $('acTimeLeft').textContent = a.timeLeft;
+    $('acNote').textContent = a.calibrating ? ''
+      : 'Start needs a calibration in progress: start one in the main window or from a script.';
+    $('acError').textContent = a.lastError ? 'Last error: ' + a.lastError : '';
+  }
+  async function autoCal(name, fields) {
+    const r = await Console.post('autocal-' + name, fields || {});
+    Console.show(r.messages, 'acMessages');
+    if (r.status) render(r.status);
   }
   function markSelected() {
     [...$('observations').children].forEach((li, i) => { li.style.textDecoration = i === selected ? 'underline' : ''; });
@@ -73,6 +105,12 @@
   $('update').addEventListener('click', () => act('update', {}));
   $('open').addEventListener('click', () => act('open', {name: $('fileName').value}));
   $('save').addEventListener('click', () => act('save', {name: $('fileName').value}));
+  $('acStart').addEventListener('click', () => autoCal('start'));
+  $('acStop').addEventListener('click', () => autoCal('stop'));
+  $('acResume').addEventListener('click', () => autoCal('resume'));
+  $('acAccuracy').addEventListener('change', () => autoCal('settings', {name: 'Accuracy', value: $('acAccuracy').value}));
+  $('acExposure').addEventListener('change', () => autoCal('settings', {name: 'Exposure', value: $('acExposure').value}));
+  $('acBin').addEventListener('change', () => autoCal('settings', {name: 'Bin', value: $('acBin').value}));
   $('night').addEventListener('change', () => act('night', {on: $('night').checked}));
   async function poll() {
     try { render(await Console.get('status')); } catch (e) { $('connection').textContent = 'No answer from Celaris: ' + e.message; }

@@ -129,15 +129,7 @@ std::string AutoCalibrationAnswer(calibration::AutoCalibration& run, const AutoC
     auto is = [&](const char* n) { return call.member == QLatin1String(n); };
     try {
         if (is("Start")) {
-            if (!run.calibrating())
-                throw dispatch::ComError(static_cast<int32_t>(0x8004040B),
-                                         QStringLiteral("Auto Calibration"),
-                                         QStringLiteral("No calibration is in progress; start one "
-                                                        "first (StartNewCalibration)."));
-            run.Start();
-            if (!run.running())
-                throw dispatch::ComError(static_cast<int32_t>(0x8004040B),
-                                         QStringLiteral("Auto Calibration"), run.lastError());
+            run.StartChecked();
         } else if (is("Stop")) {
             run.Stop();
         } else if (is("Resume")) {

@@ -127,4 +127,19 @@ void ManualCalibration::AddObservation() {
     emit changed();
 }
 
+MapStars PickListForMap(ManualCalibration& manual) {
+    catalogue::StarPickList& stars = manual.stars();
+    return {[&stars] {
+                QList<MapStar> out;
+                for (int s : stars.PickList()) {
+                    const auto& st = stars.Stars()[s];
+                    out.append({st.Name, st.RA, st.Dec, st.Magnitude, st.Used});
+                }
+                return out;
+            },
+            [&stars] { return stars.cmbNearStarsIndex; },
+            [&stars](int line) { stars.ClickLine(line); },
+            [&manual](int) { manual.Slew2NearStar(); }};
+}
+
 }  // namespace celaris::models

@@ -12,6 +12,7 @@
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/catalogue/star_pick_list.h"
 #include "celaris/hub/program.h"
+#include "map_model.h"
 
 namespace celaris::models {
 
@@ -62,5 +63,9 @@ class ManualCalibration : public QObject {
     catalogue::StarPickList stars_;
     std::function<QDateTime()> clock_;
 };
+
+// The pick list as the sky map draws it, a click choosing the star's line
+// and a double click slewing to it: for the map window and the console's.
+MapStars PickListForMap(ManualCalibration& manual);
 
 }  // namespace celaris::models

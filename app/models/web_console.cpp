@@ -10,6 +10,7 @@
 #include "errors_model.h"
 #include "horizon_model.h"
 #include "main_model.h"
+#include "manual_calibration.h"
 #include "map_model.h"
 #include "observation_list_model.h"
 #include "observation_selection.h"
@@ -164,6 +165,11 @@ WebConsole::WebConsole(hub::Program& program, calibration::CalibrationStore& sto
     selection_ = std::make_unique<ObservationSelection>();
     plot_ = std::make_unique<PlotModel>(store, *selection_);
     map_ = std::make_unique<MapModel>(program, store, *selection_);
+    // The pick list's stars, as on the window's map. Without windows the
+    // console's main model reads the catalogue as the main window's loading
+    // does.
+    if (ownMain_) ownMain_->manual().Load();
+    map_->SetStars(PickListForMap(models_.main->manual()));
     plot_->SetSize({kPictureSize, kPictureSize});
     map_->SetSize({kPictureSize, kPictureSize});
 }
@@ -341,8 +347,68 @@ bool WebConsole::ObservationAction(const QString& name, const QMap<QString, QStr
     return true;
 }
 
+QJsonObject WebConsole::AutoCalJson() {
+    const calibration::AutoCalibration& r = *autoCal_;
+    return {
+        {QStringLiteral("calibrating"), r.calibrating()},
+        {QStringLiteral("running"), r.running()},
+        {QStringLiteral("state"), r.state()},
+        {QStringLiteral("point"), r.pointIndex()},
+        {QStringLiteral("progress"), r.progbarCal},
+        {QStringLiteral("progressMax"), calibration::kGridPoints},
+        {QStringLiteral("progressEnabled"), r.progbarCalEnabled},
+        {QStringLiteral("calStatus"), r.lblCalStatus},
+        {QStringLiteral("starfixStatus"), r.lblStarfixStatus},
+        {QStringLiteral("cameraStatus"), r.lblCameraStatus},
+        {QStringLiteral("timeLeft"), r.lblTimeLeft},
+        {QStringLiteral("lastError"), r.lastError()},
+        {QStringLiteral("start"), r.cmdStartEnabled},
+        {QStringLiteral("stop"), r.cmdStopEnabled},
+        {QStringLiteral("resume"), r.cmdResumeEnabled},
+        {QStringLiteral("accuracyItems"), Strings(calibration::AutoCalibration::AccuracyItems())},
+        {QStringLiteral("accuracy"), r.cmbAccuracy},
+        {QStringLiteral("exposure"), r.txtExposure},
+        {QStringLiteral("bin"), r.txtBin},
+        {QStringLiteral("binLabel"), r.lblBin},
+    };
+}
+
+bool WebConsole::AutoCalAction(const QString& name, const QMap<QString, QString>& fields,
+                               QStringList& refused, const ConsoleUi::Capture& boxes) {
+    calibration::AutoCalibration& r = *autoCal_;
+    try {
+        if (name == QLatin1String("autocal-start")) {
+            r.StartChecked();
+        } else if (name == QLatin1String("autocal-stop")) {
+            r.Stop();
+        } else if (name == QLatin1String("autocal-resume")) {
+            r.Resume();
+        } else {
+            // Only the settings the run has a name for; the run says which
+            // values fit.
+            const QString setting = fields.value(QStringLiteral("name"));
+            if (!calibration::AutoCalibration::SettingNames().contains(setting,
+                                                                       Qt::CaseInsensitive)) {
+                refused.append(QStringLiteral("\"%1\" is not a setting of the automatic "
+                                              "calibration.")
+                                   .arg(setting.left(40)));
+                return false;
+            }
+            r.SetSettingValue(setting, fields.value(QStringLiteral("value")));
+        }
+    } catch (const dispatch::ComError& e) {
+        const QString why = e.description();
+        for (const QString& box : boxes.messages())
+            if (box.contains(why)) return false;
+        refused.append(why);
+        return false;
+    }
+    return true;
+}
+
 std::optional<QJsonObject> WebConsole::Get(const QString& name) {
     if (name == QLatin1String("status")) return StatusJson();
+    if (name == QLatin1String("autocal") && autoCal_) return AutoCalJson();
     if (name == QLatin1String("setup")) return SetupJson();
     if (name == QLatin1String("drivers")) return Drivers();
     return std::nullopt;
@@ -357,7 +423,11 @@ std::optional<QJsonObject> WebConsole::Post(const QString& name,
                                         QStringLiteral("undo"), QStringLiteral("update"),
                                         QStringLiteral("open"), QStringLiteral("save"),
                                         QStringLiteral("night")};
-    if (!kSetup.contains(name) && !kStatus.contains(name)) return std::nullopt;
+    static const QStringList kAutoCal = {
+        QStringLiteral("autocal-start"), QStringLiteral("autocal-stop"),
+        QStringLiteral("autocal-resume"), QStringLiteral("autocal-settings")};
+    const bool autoCal = autoCal_ && kAutoCal.contains(name);
+    if (!kSetup.contains(name) && !kStatus.contains(name) && !autoCal) return std::nullopt;
     const bool confirmed = Tick(fields.value(QStringLiteral("confirm"))).value_or(false);
     QStringList refused;
     bool ok = true;
@@ -392,6 +462,8 @@ std::optional<QJsonObject> WebConsole::Post(const QString& name,
                 refused.append(QStringLiteral("Night mode: \"%1\" is not true or false.")
                                    .arg(fields.value(QStringLiteral("on"))));
             }
+        } else if (autoCal) {
+            ok = AutoCalAction(name, fields, refused, capture);
         } else {
             ok = ObservationAction(name, fields, refused);
         }
@@ -483,6 +555,7 @@ QJsonObject WebConsole::StatusJson() {
     map_->MapData();
     o.insert(QStringLiteral("plot"), DrawingJson(plot_->picture().drawing));
     o.insert(QStringLiteral("map"), DrawingJson(map_->picture().drawing));
+    o.insert(QStringLiteral("autocal"), autoCal_ ? QJsonValue(AutoCalJson()) : QJsonValue());
     return o;
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "celaris/alpaca/console.h"
+#include "celaris/calibration/auto_calibration.h"
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/dispatch/ui.h"
 #include "celaris/hub/program.h"
@@ -81,6 +82,10 @@ class WebConsole : public alpaca::ConsoleHandler {
     std::optional<QJsonObject> Post(const QString& name,
                                     const QMap<QString, QString>& fields) override;
 
+    // The automatic run, the one the Auto Calibration window shows; without
+    // it the pages have no such section.
+    void SetAutoCalibration(calibration::AutoCalibration* run) { autoCal_ = run; }
+
     // The pictures' size in the page, pixels.
     static constexpr int kPictureSize = 400;
 
@@ -88,6 +93,12 @@ class WebConsole : public alpaca::ConsoleHandler {
     QJsonObject SetupJson();
     QJsonObject StatusJson();
     QJsonObject Drivers();
+    QJsonObject AutoCalJson();
+    // The run's buttons and its settings, one at a time as the run takes
+    // them; its refusals go to refused unless a box already said so.
+    // False when refused.
+    bool AutoCalAction(const QString& name, const QMap<QString, QString>& fields,
+                       QStringList& refused, const ConsoleUi::Capture& boxes);
     // The setup window's OK with the page's fields; the settings written.
     bool SetupOk(const QMap<QString, QString>& fields, QStringList& refused);
     bool HorizonOk(const QMap<QString, QString>& fields, QStringList& refused);
@@ -107,6 +118,7 @@ class WebConsole : public alpaca::ConsoleHandler {
     std::unique_ptr<ObservationSelection> selection_;
     std::unique_ptr<PlotModel> plot_;
     std::unique_ptr<MapModel> map_;
+    calibration::AutoCalibration* autoCal_ = nullptr;
 };
 
 }  // namespace celaris::models

@@ -139,17 +139,7 @@ class VisibilityWatcher : public QObject {
 
 void Desktop::WireViews() {
     auto& stars = mainModel_->manual().stars();
-    mapModel_->SetStars({[&stars] {
-                             QList<models::MapStar> out;
-                             for (int s : stars.PickList()) {
-                                 const auto& st = stars.Stars()[s];
-                                 out.append({st.Name, st.RA, st.Dec, st.Magnitude, st.Used});
-                             }
-                             return out;
-                         },
-                         [&stars] { return stars.cmbNearStarsIndex; },
-                         [&stars](int line) { stars.ClickLine(line); },
-                         [this](int) { mainModel_->manual().Slew2NearStar(); }});
+    mapModel_->SetStars(models::PickListForMap(mainModel_->manual()));
     QObject::connect(&stars, &catalogue::StarPickList::changed, mapModel_.get(),
                      &models::MapModel::RedrawIfVisible);
     // The list, the plot and the map share the selected observation.

@@ -411,6 +411,17 @@ void AutoCalibration::Start() {
     emit changed();
 }
 
+void AutoCalibration::StartChecked() {
+    if (!calibrating())
+        throw ComError(static_cast<int32_t>(0x8004040B), QString::fromLatin1(kWindowTitle),
+                       QStringLiteral("No calibration is in progress; start one first (Start in "
+                                      "the main window, or StartNewCalibration in a script)."));
+    Start();
+    if (!timerOn_)
+        throw ComError(static_cast<int32_t>(0x8004040B), QString::fromLatin1(kWindowTitle),
+                       lastError_);
+}
+
 void AutoCalibration::Stop() {
     ButtonsAtRest();
     StopTimer();

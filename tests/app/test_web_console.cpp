@@ -1,7 +1,7 @@
 // The browser console over real HTTP: the setup form through the setup
 // window's own rules (every clamp and message), the horizon, the settings
 // file, who may change things, the headers, and the status with its
-// observation list.
+// observation list, the automatic run's section and the map's stars.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -10,6 +10,9 @@
 
 #include "alpaca_fixture.h"
 #include "celaris/alpaca/server.h"
+#include "celaris/calibration/auto_calibration.h"
+#include "main_model.h"
+#include "manual_calibration.h"
 #include "raw_http.h"
 #include "web_console.h"
 
@@ -272,6 +275,191 @@ TEST_F(WebConsoleTest, UseFlagOfTheListRefits) {
     EXPECT_FALSE(Post("save", "name=..%2Fescape").json.value("ok").toBool());
     // The plot and the map come as the shapes the windows paint.
     EXPECT_FALSE(after.json["status"].toObject()["plot"].toObject()["shapes"].toArray().isEmpty());
+}
+
+// The map's stars are the pick list's, three discs each as the window
+// paints them: the console's own main model without windows, the window's
+// with them.
+TEST_F(WebConsoleTest, MapShowsThePickListStars) {
+    ServeConsole();
+    const auto discs = [&] {
+        const Reply r =
+            OffThread([&] { return HttpClient::Make(client->raw().Get(kConsoleApi + "status")); });
+        int n = 0;
+        for (const auto& v : r.json["map"].toObject()["shapes"].toArray())
+            if (v.toObject()["k"].toString() == QLatin1String("disc")) ++n;
+        return n;
+    };
+    const int own = discs();
+    EXPECT_GT(own, 0);
+    EXPECT_EQ(own % 3, 0);
+
+    auto windows = std::make_unique<models::MainModel>(*program, *store);
+    windows->manual().Load();
+    const int picked = windows->manual().stars().PickCount();
+    ASSERT_GT(picked, 0);
+    server.reset();
+    console = std::make_unique<models::WebConsole>(*program, *store, consoleUi,
+                                                   models::ConsoleModels{windows.get()});
+    ServeConsole();
+    EXPECT_EQ(discs(), 3 * picked);
+    server.reset();
+    console.reset();
+}
+
+// Enough of a camera and a solver for a run to start; the run is never
+// ticked, so neither is asked for an image.
+struct IdleCamera : camera::Camera {
+    QString Description() const override { return QStringLiteral("idle"); }
+    void SetLinked(bool) override {}
+    bool Linked() override { return true; }
+    int MaxBinX() override { return 2; }
+    int MaxBinY() override { return 2; }
+    int BinX() override { return 1; }
+    void SetBinX(int) override {}
+    int BinY() override { return 1; }
+    void SetBinY(int) override {}
+    bool HasFilterWheel() override { return false; }
+    QStringList FilterNames() override { return {}; }
+    int Filter() override { return 0; }
+    void SetFilter(int) override {}
+    bool StartExposure(double, bool, int) override { return true; }
+    void AbortExposure() override {}
+    bool ImageReady() override { return false; }
+    void PrepareImage() override {}
+    double PixelSizeX() override { return 9; }
+    double PixelSizeY() override { return 9; }
+    void SaveImage(const QString&) override {}
+};
+
+struct IdleSolver : solver::PlateSolver {
+    void AttachFITS(const QString&) override {}
+    void DetachFITS() override {}
+    void UpdateFITS() override {}
+    void FindImageStars() override {}
+    void FindCatalogStars() override {}
+    void Solve() override {}
+    bool busy() const override { return false; }
+    std::optional<dispatch::ComError> lastError() const override { return std::nullopt; }
+    solver::StarCollection ImageStars() const override { return {}; }
+    solver::StarCollection CatalogStars() const override { return {}; }
+    solver::StarCollection MatchedStars() const override { return {}; }
+};
+
+class WebConsoleAutoCalTest : public WebConsoleTest {
+  protected:
+    void SetUp() override {
+        WebConsoleTest::SetUp();
+        run = std::make_unique<calibration::AutoCalibration>(*program, *store);
+        run->SetManualTicks(true);
+        run->Load();
+        console->SetAutoCalibration(run.get());
+    }
+    void TearDown() override {
+        client.reset();
+        server.reset();
+        console.reset();
+        run.reset();
+        WebConsoleTest::TearDown();
+    }
+    void GiveDevices() {
+        run->SetCameraFactory([] { return std::make_unique<IdleCamera>(); });
+        run->SetSolverFactory([] { return std::make_unique<IdleSolver>(); });
+    }
+    static QJsonObject AutoCal(const Reply& r) {
+        return r.json["status"].toObject()["autocal"].toObject();
+    }
+    std::unique_ptr<calibration::AutoCalibration> run;
+};
+
+TEST_F(WebConsoleAutoCalTest, SettingsTakeTheRunsRulesAndMessages) {
+    ServeConsole();
+    const Reply exposure = Post("autocal-settings", "name=Exposure&value=2.5");
+    ASSERT_TRUE(exposure.json.value("ok").toBool()) << exposure.body;
+    EXPECT_EQ(AutoCal(exposure)["exposure"].toString(), "2.5");
+    ASSERT_TRUE(Post("autocal-settings", "name=Bin&value=2").json.value("ok").toBool());
+    ASSERT_TRUE(Post("autocal-settings", "name=Accuracy&value=3").json.value("ok").toBool());
+    EXPECT_EQ(run->cmbAccuracy, 3);
+
+    // Refused with the run's own message; the run keeps what it had.
+    struct Case {
+        const char* form;
+        const char* message;
+    };
+    const Case refused[] = {
+        {"name=Exposure&value=abc", "Exposure cannot be set to \"abc\"."},
+        {"name=Bin&value=1.5", "Bin cannot be set to \"1.5\"."},
+        {"name=Accuracy&value=5", "Accuracy cannot be set to \"5\"."},
+        {"name=Shutter&value=1", "\"Shutter\" is not a setting of the automatic calibration."},
+    };
+    for (const Case& c : refused) {
+        const Reply r = Post("autocal-settings", c.form);
+        EXPECT_FALSE(r.json.value("ok").toBool()) << c.form;
+        EXPECT_EQ(Messages(r), QStringList{QString::fromUtf8(c.message)}) << c.form;
+        EXPECT_EQ(run->txtExposure, "2.5") << c.form;
+        EXPECT_EQ(run->txtBin, "2") << c.form;
+        EXPECT_EQ(run->cmbAccuracy, 3) << c.form;
+    }
+}
+
+TEST_F(WebConsoleAutoCalTest, StartNeedsACalibrationInProgressThenTheButtonsDriveTheRun) {
+    ServeConsole();
+    const Reply idle = Post("autocal-start", "");
+    EXPECT_FALSE(idle.json.value("ok").toBool());
+    ASSERT_EQ(Messages(idle).size(), 1);
+    EXPECT_TRUE(Messages(idle)[0].startsWith("No calibration is in progress"));
+    EXPECT_FALSE(run->running());
+    EXPECT_FALSE(AutoCal(idle)["calibrating"].toBool());
+
+    // A camera that does not link: its box once, and the run stays at rest.
+    store->StartCalibration();
+    const Reply noCamera = Post("autocal-start", "");
+    EXPECT_FALSE(noCamera.json.value("ok").toBool());
+    ASSERT_EQ(Messages(noCamera).size(), 1) << Messages(noCamera).join("|").toStdString();
+    EXPECT_TRUE(Messages(noCamera)[0].contains("Failed to Link to Camera"));
+    EXPECT_FALSE(run->running());
+    EXPECT_EQ(AutoCal(noCamera)["lastError"].toString(), "Failed to Link to Camera");
+
+    GiveDevices();
+    const QJsonObject started = AutoCal(Post("autocal-start", ""));
+    EXPECT_TRUE(run->running());
+    EXPECT_EQ(started["state"].toInt(), calibration::kExpose);
+    EXPECT_FALSE(started["start"].toBool());
+    EXPECT_TRUE(started["stop"].toBool());
+    EXPECT_EQ(started["starfixStatus"].toString(), "Starting automatic calibration.");
+    // The run's own refusal while it goes on.
+    EXPECT_EQ(Messages(Post("autocal-settings", "name=Camera&value=Other")),
+              QStringList{"The camera cannot change while the run is going on."});
+
+    const QJsonObject stopped = AutoCal(Post("autocal-stop", ""));
+    EXPECT_FALSE(run->running());
+    EXPECT_TRUE(stopped["resume"].toBool());
+    EXPECT_TRUE(stopped["starfixStatus"].toString().contains("paused by user"));
+    EXPECT_TRUE(AutoCal(Post("autocal-resume", ""))["running"].toBool());
+}
+
+TEST_F(WebConsoleAutoCalTest, RunChangesNeedThisMachineOrThePassword) {
+    alpaca::ServerOptions o;
+    o.peerIsLocal = [](const std::string& peer) { return peer == "127.0.0.1"; };
+    ServeConsole(o);
+    store->StartCalibration();
+    GiveDevices();
+    RawHttp remote(server->port(), "127.0.0.2");
+    const auto post = [&](const std::string& name, const std::string& form) {
+        remote.Send("POST /setup/console/api/" + name +
+                    " HTTP/1.1\r\nHost: x\r\nContent-Type: "
+                    "application/x-www-form-urlencoded\r\nContent-Length: " +
+                    std::to_string(form.size()) + "\r\n\r\n" + form);
+        return OffThread([&] { return remote.Read(std::chrono::seconds(10)); });
+    };
+    const QString exposure = run->txtExposure;
+    EXPECT_EQ(post("autocal-settings", "name=Exposure&value=9")->status, 403);
+    EXPECT_EQ(run->txtExposure, exposure);
+    EXPECT_EQ(post("autocal-start", "")->status, 403);
+    EXPECT_FALSE(run->running());
+    // The run's state is open to read.
+    remote.Send("GET /setup/console/api/autocal HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(OffThread([&] { return remote.Read(std::chrono::seconds(10)); })->status, 200);
 }
 
 }  // namespace

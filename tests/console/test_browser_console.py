@@ -3,7 +3,8 @@ headless Celaris on the built-in simulator.
 
 Loads /setup and sees the Scope row move during a slew started through the
 Alpaca API, changes the latitude on the setup page and finds it in the
-settings file, unticks an observation and sees the refit. Prints the page
+settings file, unticks an observation and sees the refit, and sets the
+automatic run's exposure and presses its Start. Prints the page
 weight, the time to first render and the status refresh latency, and
 leaves screenshots of both pages beside the other screenshots.
 
@@ -25,6 +26,7 @@ from celaris_process import CelarisProcess  # noqa: E402
 from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 CELARIS = None
@@ -47,6 +49,10 @@ class Server(CelarisProcess):
         if answer.get("ErrorNumber"):
             raise AssertionError("%s: %s" % (path, answer))
         return answer
+
+    def get(self, path):
+        with urllib.request.urlopen(self.url + path, timeout=10) as r:
+            return json.loads(r.read())
 
 
 def browser():
@@ -140,6 +146,34 @@ class BrowserConsole(unittest.TestCase):
         self.assertIn("7", d.find_element(By.ID, "fit").text)
         boxes = d.find_elements(By.CSS_SELECTOR, "#observations input")
         self.assertFalse(boxes[2].is_selected())
+
+    def test_4_auto_calibration_from_the_page(self):
+        d = self.driver
+
+        def run(member):
+            return self.server.get("/celaris/v1/autocalibration/0/%s?ClientID=1" % member)["Value"]
+
+        # Start needs a calibration in progress; the one an earlier test left goes.
+        if self.server.get("/setup/console/api/autocal")["calibrating"]:
+            self.server.put("/celaris/v1/calibration/0/stopcalibration")
+        d.get(self.server.url + "/setup")
+        box = d.find_element(By.ID, "acExposure")
+        self.wait(lambda: d.find_element(By.ID, "autocal").is_displayed() and box.get_attribute("value"),
+                  what="the Auto Calibration section is filled")
+        self.assertIn("needs a calibration", d.find_element(By.ID, "acNote").text)
+        # Typed as a user types: the refresh leaves a box with the focus alone.
+        box.click()
+        box.send_keys(Keys.CONTROL, "a", Keys.NULL, "3.5", Keys.TAB)
+        self.wait(lambda: run("exposure") == 3.5, what="the exposure reaches the run")
+        messages = d.find_element(By.ID, "acMessages")
+        box.click()
+        box.send_keys(Keys.CONTROL, "a", Keys.NULL, "abc", Keys.TAB)
+        self.wait(lambda: 'Exposure cannot be set to "abc".' in messages.text, what="the run's refusal")
+        self.assertEqual(run("exposure"), 3.5)
+        d.find_element(By.ID, "acStart").click()
+        self.wait(lambda: "No calibration is in progress" in messages.text, what="Start refused")
+        self.assertFalse(run("running"))
+        self.wait(lambda: box.get_attribute("value") == "3.5", what="the box shows the run's value again")
 
 
 if __name__ == "__main__":

@@ -97,6 +97,11 @@ class AutoCalibration : public QObject {
     void Start();
     void Stop();
     void Resume();
+    // Start for those without the window (scripts, the browser console):
+    // refused with InvalidOperation while no calibration is in progress,
+    // since the window is only reached during one, and when the run did
+    // not start, with the reason it met.
+    void StartChecked();
     // lstFilters clicked / cmbAccuracy chosen.
     void SelectFilter(int index);
     void SelectAccuracy(int index);
