@@ -801,8 +801,7 @@ void AutoCalibration::BeginSolve() {
     try {
         solver_->AttachFITS(imagePath_);
     } catch (const ComError& e) {
-        solving_ = false;
-        lblStarfixStatus = e.description();
+        EndSolve(e);
         throw;
     }
     try {
@@ -832,11 +831,21 @@ void AutoCalibration::BeginSolve() {
             solver_->DetachFITS();
         } catch (const ComError&) {
         }
-        solving_ = false;
-        stage_ = SolveStage::None;
-        lblStarfixStatus = e.description();
+        EndSolve(e);
         throw;
     }
+}
+
+void AutoCalibration::EndSolve(const ComError& e) {
+    solving_ = false;
+    stage_ = SolveStage::None;
+    lblStarfixStatus = e.description();
+}
+
+void AutoCalibration::HaltSolve(const ComError& e) {
+    EndSolve(e);
+    Halt();
+    ShowError(e);
 }
 
 void AutoCalibration::SolveFailed(const ComError& e, bool halt) {
@@ -844,9 +853,7 @@ void AutoCalibration::SolveFailed(const ComError& e, bool halt) {
         if (solver_) solver_->DetachFITS();
     } catch (const ComError&) {
     }
-    solving_ = false;
-    stage_ = SolveStage::None;
-    lblStarfixStatus = e.description();
+    EndSolve(e);
     if (PointTiming* t = TimingOf(solvePoint_)) t->solve1 = solveTimer_.nsecsElapsed() * 1e-9;
     if (halt) {
         Halt();
@@ -907,11 +914,7 @@ void AutoCalibration::OnStepEnded(solver::SolverStep step, bool succeeded) {
                     s.DetachFITS();
                     s.AttachFITS(imagePath_);
                 } catch (const ComError& e) {
-                    solving_ = false;
-                    stage_ = SolveStage::None;
-                    lblStarfixStatus = e.description();
-                    Halt();
-                    ShowError(e);
+                    HaltSolve(e);
                     return;
                 }
                 s.RightAscension = solvedRA_ * kRadiansToHours;
@@ -942,11 +945,7 @@ void AutoCalibration::OnStepEnded(solver::SolverStep step, bool succeeded) {
                 try {
                     s.DetachFITS();
                 } catch (const ComError& e) {
-                    solving_ = false;
-                    stage_ = SolveStage::None;
-                    lblStarfixStatus = e.description();
-                    Halt();
-                    ShowError(e);
+                    HaltSolve(e);
                     return;
                 }
                 solvedRA_ = s.RightAscension * kHoursToRadians;
