@@ -5,47 +5,46 @@
 
 #include <vector>
 
-#include "celaris/dispatch/com_error.h"
-#include "celaris/dispatch/errors.h"
-#include "json_answer.h"
 #include "request_router.h"
+#include "scripting_routes.h"
 
 namespace celaris::alpaca {
 
 namespace {
 
-constexpr std::string_view kPrefix = "/celaris/v1/autocalibration/";
+using calibration::MemberKind;
 
-enum class Kind { Method, ReadOnly, Property };
+constexpr std::string_view kPrefix = "/celaris/v1/autocalibration/";
 
 struct Member {
     const char* name;
-    Kind kind;
+    MemberKind kind;
     const char* help;
 };
 
 const std::vector<Member>& Members() {
     static const std::vector<Member> members = [] {
         std::vector<Member> m = {
-            {"Start", Kind::Method, "Starts a run afresh (a calibration must be in progress)."},
-            {"Stop", Kind::Method, "Pauses the run: aborts a slew and an exposure."},
-            {"Resume", Kind::Method, "Goes on where Stop paused the run."},
-            {"State", Kind::ReadOnly,
+            {"Start", MemberKind::Method,
+             "Starts a run afresh (a calibration must be in progress)."},
+            {"Stop", MemberKind::Method, "Pauses the run: aborts a slew and an exposure."},
+            {"Resume", MemberKind::Method, "Goes on where Stop paused the run."},
+            {"State", MemberKind::ReadOnly,
              "0 idle, 1 expose, 2 wait for the image, 3 move on and solve, 4 wait for slew, "
              "solve and settling, 5 run complete."},
-            {"PointIndex", Kind::ReadOnly, "The pattern point (1 to 204) of the run."},
-            {"Running", Kind::ReadOnly, "The run's timer is on."},
-            {"CalStatus", Kind::ReadOnly, "The mount calibration status text."},
-            {"StarfixStatus", Kind::ReadOnly, "The plate solver's status text."},
-            {"CameraStatus", Kind::ReadOnly, "The camera's status text."},
-            {"TimeLeft", Kind::ReadOnly, "The estimated time the run still needs."},
-            {"LastError", Kind::ReadOnly, "The last error the run met."},
+            {"PointIndex", MemberKind::ReadOnly, "The pattern point (1 to 204) of the run."},
+            {"Running", MemberKind::ReadOnly, "The run's timer is on."},
+            {"CalStatus", MemberKind::ReadOnly, "The mount calibration status text."},
+            {"StarfixStatus", MemberKind::ReadOnly, "The plate solver's status text."},
+            {"CameraStatus", MemberKind::ReadOnly, "The camera's status text."},
+            {"TimeLeft", MemberKind::ReadOnly, "The estimated time the run still needs."},
+            {"LastError", MemberKind::ReadOnly, "The last error the run met."},
         };
         static std::vector<QByteArray> names;
         for (const QString& n : calibration::AutoCalibration::SettingNames())
             names.push_back(n.toLatin1());
         for (const QByteArray& n : names)
-            m.push_back({n.constData(), Kind::Property, "A setting."});
+            m.push_back({n.constData(), MemberKind::Property, "A setting."});
         return m;
     }();
     return members;
@@ -65,6 +64,36 @@ AutoCalRouted Bad(std::string reason) {
     return r;
 }
 
+// Makes the call; its Value, none for a method or a put.
+QJsonValue Perform(calibration::AutoCalibration& run, const AutoCalRouted& call) {
+    auto is = [&](const char* n) { return call.member == QLatin1String(n); };
+    if (is("Start")) {
+        run.StartChecked();
+        return {};
+    }
+    if (is("Stop")) {
+        run.Stop();
+        return {};
+    }
+    if (is("Resume")) {
+        run.Resume();
+        return {};
+    }
+    if (is("State")) return run.state();
+    if (is("PointIndex")) return run.pointIndex();
+    if (is("Running")) return run.running();
+    if (is("CalStatus")) return run.lblCalStatus;
+    if (is("StarfixStatus")) return run.lblStarfixStatus;
+    if (is("CameraStatus")) return run.lblCameraStatus;
+    if (is("TimeLeft")) return run.lblTimeLeft;
+    if (is("LastError")) return run.lastError();
+    if (call.put) {
+        run.SetSettingValue(call.member, call.value);
+        return {};
+    }
+    return QJsonValue::fromVariant(run.SettingValue(call.member));
+}
+
 }  // namespace
 
 bool IsAutoCalibrationPath(std::string_view path) {
@@ -72,13 +101,9 @@ bool IsAutoCalibrationPath(std::string_view path) {
 }
 
 AutoCalRouted RouteAutoCalibration(const ApiRequest& request) {
-    const std::string& path = request.path;
-    for (const char c : path)
-        if (c >= 'A' && c <= 'Z') return Bad("Celaris paths are lower case: \"" + path + "\".");
-    const bool get = request.method == "GET" || request.method == "HEAD";
-    if (!get && request.method != "PUT")
-        return Bad("Method " + request.method + " is not used here; use GET or PUT.");
-    std::string_view rest(path);
+    if (auto refused = RefusedRequest(request)) return Bad(std::move(*refused));
+    const bool get = IsRead(request);
+    std::string_view rest(request.path);
     if (!rest.starts_with(kPrefix))
         return Bad("Automatic calibration paths are /celaris/v1/autocalibration/0/{member}.");
     rest.remove_prefix(kPrefix.size());
@@ -103,12 +128,9 @@ AutoCalRouted RouteAutoCalibration(const ApiRequest& request) {
     if (m == nullptr)
         return Bad("Unknown automatic calibration member \"" + member.substr(0, 64) +
                    "\"; GET /celaris/v1/autocalibration/0/help lists them.");
-    if (get && m->kind == Kind::Method)
-        return Bad("\"" + member + "\" is a method; call it with PUT.");
-    if (!get && m->kind == Kind::ReadOnly)
-        return Bad("\"" + member + "\" is read-only; read it with GET.");
+    if (auto refused = RefusedVerb(member, m->kind, get)) return Bad(std::move(*refused));
     r.member = QString::fromLatin1(m->name);
-    r.put = m->kind == Kind::Property && !get;
+    r.put = m->kind == MemberKind::Property && !get;
     if (r.put) {
         const std::string* text = fields.Find(m->name, true);
         if (text == nullptr)
@@ -122,62 +144,18 @@ AutoCalRouted RouteAutoCalibration(const ApiRequest& request) {
 std::string AutoCalibrationAnswer(calibration::AutoCalibration& run, const AutoCalRouted& call,
                                   uint32_t serverTransactionId) {
     const Member* m = Find(call.member.toStdString());
-    const bool hasValue = m->kind != Kind::Method && !call.put;
-    QJsonValue value;
-    int number = 0;
-    QString message, source;
-    auto is = [&](const char* n) { return call.member == QLatin1String(n); };
-    try {
-        if (is("Start")) {
-            run.StartChecked();
-        } else if (is("Stop")) {
-            run.Stop();
-        } else if (is("Resume")) {
-            run.Resume();
-        } else if (is("State")) {
-            value = run.state();
-        } else if (is("PointIndex")) {
-            value = run.pointIndex();
-        } else if (is("Running")) {
-            value = run.running();
-        } else if (is("CalStatus")) {
-            value = run.lblCalStatus;
-        } else if (is("StarfixStatus")) {
-            value = run.lblStarfixStatus;
-        } else if (is("CameraStatus")) {
-            value = run.lblCameraStatus;
-        } else if (is("TimeLeft")) {
-            value = run.lblTimeLeft;
-        } else if (is("LastError")) {
-            value = run.lastError();
-        } else if (call.put) {
-            run.SetSettingValue(call.member, call.value);
-        } else {
-            value = QJsonValue::fromVariant(run.SettingValue(call.member));
-        }
-    } catch (...) {
-        const dispatch::ComError e =
-            dispatch::CurrentError(QString::fromLatin1(dispatch::kScriptingSource));
-        number = e.number();
-        message = e.description();
-        source = e.source();
-        value = QJsonValue();
-    }
-    return JsonAnswer(call.ids, serverTransactionId, number, message, source,
-                      hasValue ? &value : nullptr);
+    const bool hasValue = m->kind != MemberKind::Method && !call.put;
+    return ScriptingAnswer(call.ids, serverTransactionId, hasValue, QJsonValue(),
+                           [&] { return Perform(run, call); });
 }
 
 QJsonValue AutoCalibrationHelp() {
     QJsonArray members;
     for (const Member& m : Members())
-        members.append(
-            QJsonObject{{QStringLiteral("Name"), QString::fromLatin1(m.name)},
-                        {QStringLiteral("Path"), QString::fromLatin1(m.name).toLower()},
-                        {QStringLiteral("Kind"), m.kind == Kind::Method ? QStringLiteral("method")
-                                                 : m.kind == Kind::ReadOnly
-                                                     ? QStringLiteral("read-only property")
-                                                     : QStringLiteral("property")},
-                        {QStringLiteral("Help"), QString::fromLatin1(m.help)}});
+        members.append(QJsonObject{{QStringLiteral("Name"), QString::fromLatin1(m.name)},
+                                   {QStringLiteral("Path"), QString::fromLatin1(m.name).toLower()},
+                                   {QStringLiteral("Kind"), KindText(m.kind)},
+                                   {QStringLiteral("Help"), QString::fromLatin1(m.help)}});
     return QJsonObject{{QStringLiteral("Path"), QStringLiteral("/celaris/v1/autocalibration/0/")},
                        {QStringLiteral("Members"), members}};
 }

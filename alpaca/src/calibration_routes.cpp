@@ -6,11 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "celaris/dispatch/com_error.h"
-#include "celaris/dispatch/errors.h"
 #include "celaris/drivers/alpaca/wire.h"
-#include "json_answer.h"
 #include "request_router.h"
+#include "scripting_routes.h"
 
 namespace celaris::alpaca {
 
@@ -94,18 +92,6 @@ QJsonValue EmptyValue(ScriptType type) {
     }
 }
 
-QString KindText(MemberKind kind) {
-    switch (kind) {
-        case MemberKind::Property:
-            return QStringLiteral("property");
-        case MemberKind::ReadOnly:
-            return QStringLiteral("read-only property");
-        case MemberKind::Method:
-            return QStringLiteral("method");
-    }
-    return QString();
-}
-
 QJsonArray ParamsJson(const QList<ScriptParam>& params) {
     QJsonArray out;
     for (const ScriptParam& p : params) {
@@ -126,15 +112,11 @@ bool IsCalibrationPath(std::string_view path) {
 }
 
 CalibrationRouted RouteCalibration(const ApiRequest& request) {
-    const std::string& path = request.path;
-    for (const char c : path)
-        if (c >= 'A' && c <= 'Z') return Bad("Celaris paths are lower case: \"" + path + "\".");
-    const bool get = request.method == "GET" || request.method == "HEAD";
-    if (!get && request.method != "PUT")
-        return Bad("Method " + request.method + " is not used here; use GET or PUT.");
+    if (auto refused = RefusedRequest(request)) return Bad(std::move(*refused));
+    const bool get = IsRead(request);
 
     std::vector<std::string_view> parts;
-    std::string_view rest(path);
+    std::string_view rest(request.path);
     rest.remove_prefix(1);
     for (size_t start = 0; start <= rest.size();) {
         size_t end = rest.find('/', start);
@@ -165,10 +147,7 @@ CalibrationRouted RouteCalibration(const ApiRequest& request) {
     if (m == nullptr)
         return Bad("Unknown calibration member \"" + member.substr(0, 64) +
                    "\"; GET /celaris/v1/calibration/0/help lists them.");
-    if (get && m->kind == MemberKind::Method)
-        return Bad("\"" + member + "\" is a method; call it with PUT.");
-    if (!get && m->kind == MemberKind::ReadOnly)
-        return Bad("\"" + member + "\" is read-only; read it with GET.");
+    if (auto refused = RefusedVerb(member, m->kind, get)) return Bad(std::move(*refused));
 
     r.call.member = m;
     r.call.access = get ? Access::Get : m->kind == MemberKind::Method ? Access::Call : Access::Put;
@@ -187,23 +166,10 @@ std::string CalibrationAnswer(calibration::Calibration& calibration, const Calib
     const ScriptMember& m = *call.member;
     const bool hasValue =
         call.access == Access::Get || (call.access == Access::Call && m.type != ScriptType::Void);
-    QJsonValue value;
-    int number = 0;
-    QString message, source;
-    try {
+    return ScriptingAnswer(call.ids, serverTransactionId, hasValue, EmptyValue(m.type), [&] {
         const QVariant result = calibration.Invoke(m.dispId, call.access, call.args);
-        if (hasValue) value = ToJson(result);
-    } catch (...) {
-        // Unchanged: scripts act on the interface's own numbers.
-        const dispatch::ComError e =
-            dispatch::CurrentError(QString::fromLatin1(dispatch::kScriptingSource));
-        number = e.number();
-        message = e.description();
-        source = e.source();
-        value = EmptyValue(m.type);
-    }
-    return JsonAnswer(call.ids, serverTransactionId, number, message, source,
-                      hasValue ? &value : nullptr);
+        return hasValue ? ToJson(result) : QJsonValue();
+    });
 }
 
 QJsonValue CalibrationHelp() {

@@ -5,7 +5,9 @@
 // by-reference results, malformed requests, the help page, and the file
 // rule of a server open to the network.
 #include <QFile>
+#include <QJsonArray>
 #include <QLocale>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -553,14 +555,29 @@ TEST_F(AutoCalibrationHttpTest, StartNeedsACalibrationInProgress) {
 }
 
 TEST_F(AutoCalibrationHttpTest, MalformedRequestsAreRefused) {
-    EXPECT_EQ(AGet("start").status, 400);             // a method
-    EXPECT_EQ(APut("state", "State=1").status, 400);  // read-only
-    EXPECT_EQ(AGet("nosuchmember").status, 400);
-    EXPECT_EQ(APut("exposure").status, 400);  // no value
-    EXPECT_EQ(client->Get("/celaris/v1/autocalibration/1/state").status, 400);
-    EXPECT_EQ(client->Get("/celaris/v1/autocalibration/0/State").status, 400);
-    const QJsonValue help = Ok(AGet("help"));
-    EXPECT_GE(help.toObject().value(QStringLiteral("Members")).toArray().size(), 30);
+    const std::vector<std::pair<Reply, std::string>> refused = {
+        {AGet("start"), "\"start\" is a method; call it with PUT."},
+        {APut("state", "State=1"), "\"state\" is read-only; read it with GET."},
+        {AGet("nosuchmember"), "Unknown automatic calibration member \"nosuchmember\""},
+        {APut("exposure"), "Missing parameter Exposure for Exposure."},
+        {client->Get("/celaris/v1/autocalibration/1/state"), "this server has 0"},
+        {client->Get("/celaris/v1/autocalibration/0/State"), "Celaris paths are lower case"},
+        {APut("help"), "The help is read with GET."},
+    };
+    for (const auto& [r, reason] : refused) {
+        EXPECT_EQ(r.status, 400) << reason;
+        EXPECT_NE(r.body.find(reason), std::string::npos) << r.body;
+    }
+    // The help names each member's kind as the Calibration's help does.
+    const QJsonArray members =
+        Ok(AGet("help")).toObject().value(QStringLiteral("Members")).toArray();
+    EXPECT_GE(members.size(), 30);
+    QMap<QString, QString> kinds;
+    for (const QJsonValue& m : members)
+        kinds.insert(m[QStringLiteral("Name")].toString(), m[QStringLiteral("Kind")].toString());
+    EXPECT_EQ(kinds.value(QStringLiteral("Start")), QStringLiteral("method"));
+    EXPECT_EQ(kinds.value(QStringLiteral("State")), QStringLiteral("read-only property"));
+    EXPECT_EQ(kinds.value(QStringLiteral("Exposure")), QStringLiteral("property"));
 }
 
 }  // namespace

@@ -153,10 +153,17 @@ struct FakeSolver : solver::PlateSolver {
     int solves = 0;            // first-pass FindImageStars calls
     std::set<int> failSolves;  // these (1-based) first passes find nothing
     double solvedScale = 0;    // arc seconds a binned pixel; 0: as set
+    int detaches = 0;
+    int failDetach = 0;        // this (1-based) DetachFITS call throws
+    bool failCatalog = false;  // FindCatalogStars finds nothing
     std::optional<ComError> error;
     bool running = false;
     void AttachFITS(const QString&) override {}
-    void DetachFITS() override {}
+    void DetachFITS() override {
+        if (++detaches == failDetach)
+            throw ComError(solver::kSolverFailure, QStringLiteral("fake solver"),
+                           QStringLiteral("The image is locked."));
+    }
     void UpdateFITS() override {}
     void End(solver::SolverStep step, bool ok) {
         running = true;
@@ -174,7 +181,7 @@ struct FakeSolver : solver::PlateSolver {
         if (firstPass) ++solves;
         End(solver::SolverStep::FindImageStars, !failSolves.contains(solves) || !firstPass);
     }
-    void FindCatalogStars() override { End(solver::SolverStep::FindCatalogStars, true); }
+    void FindCatalogStars() override { End(solver::SolverStep::FindCatalogStars, !failCatalog); }
     void Solve() override {
         if (solvedScale > 0) ArcsecPerPixelHoriz = ArcsecPerPixelVert = solvedScale;
         End(solver::SolverStep::Solve, true);
@@ -396,6 +403,41 @@ TEST_F(AutoRunTest, AFailedSolveGoesOnAndIsRetriedOnceAtTheEnd) {
     // Every image solved except the first try at 17; the start image at
     // the pole is not added.
     EXPECT_EQ(store->ObservationCount(), visited.size() - 1);
+}
+
+// The image not detaching between the passes or after the second, or the
+// catalogue search failing, leaves the solver unusable: the run halts at
+// once, says why, adds nothing and queues no retry; Start begins afresh.
+TEST_F(AutoRunTest, ASolverThatCannotGoOnHaltsTheRun) {
+    struct Case {
+        // An image detaches twice: between the passes and after the second.
+        // The first run's start image is at the pole and never added, so
+        // its failure is at point 1; the next starts away from the pole.
+        int failDetach;
+        bool failCatalog;
+        const char* error;
+    };
+    const Case cases[] = {{3, false, "The image is locked."},
+                          {2, false, "The image is locked."},
+                          {0, true, "No stars found."}};
+    for (const Case& c : cases) {
+        solver->detaches = 0;
+        solver->failDetach = c.failDetach;
+        solver->failCatalog = c.failCatalog;
+        const qsizetype shown = ui.shown().size();
+        const int observations = store->ObservationCount();
+        run->Start();
+        TickUntil([&] { return !run->running(); });
+        EXPECT_GE(solver->detaches, c.failDetach);
+        EXPECT_FALSE(run->solving()) << c.error;
+        EXPECT_EQ(run->lblStarfixStatus,
+                  QStringLiteral("Auto calibration run halted due to error"));
+        EXPECT_EQ(run->lblCalStatus, QStringLiteral("Slewing aborted"));
+        EXPECT_EQ(run->lastError(), QString::fromLatin1(c.error));
+        EXPECT_EQ(ui.shown().size(), shown + 1) << c.error;
+        EXPECT_EQ(store->ObservationCount(), observations) << c.failDetach;
+        EXPECT_TRUE(run->retryQueue().isEmpty());
+    }
 }
 
 TEST_F(AutoRunTest, AFailedImageFetchHalts) {

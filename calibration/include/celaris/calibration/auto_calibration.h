@@ -192,6 +192,10 @@ class AutoCalibration : public QObject {
     bool FetchImage();
     void BeginSolve();
     void OnStepEnded(solver::SolverStep step, bool succeeded);
+    // The solve ends on error e, its text in the Starfix status; halting
+    // also stops the run and shows e, for when the solver cannot go on.
+    void EndSolve(const dispatch::ComError& e);
+    void HaltSolve(const dispatch::ComError& e);
     void SolveFailed(const dispatch::ComError& e, bool halt);
     void FinishSolve();
     void AppendStatus(const QString& line);
