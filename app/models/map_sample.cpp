@@ -8,6 +8,7 @@
 #include "celaris/ascom/altaz.h"
 #include "celaris/dispatch/com_error.h"
 #include "celaris/units/angles.h"
+#include "sample_mount.h"
 
 namespace celaris::models {
 
@@ -92,15 +93,8 @@ MapSample AddMapSample(hub::Program& program, calibration::CalibrationStore& sto
 
     // The mount: a few arc-minutes of every error a real one shows.
     ISVD* e = hub.engine().get();
-    hub::Check(e->put_HOffset(4.0 * kArcmin), "HOffset");
-    hub::Check(e->put_DecOffset(-3.0 * kArcmin), "DecOffset");
-    hub::Check(e->put_Collimation(2.0 * kArcmin), "Collimation");
-    hub::Check(e->put_AxisNonPerp(-1.0 * kArcmin), "AxisNonPerp");
-    hub::Check(e->put_PolarLeftRight(5.0 * kArcmin), "PolarLeftRight");
-    hub::Check(e->put_PolarVertical(-4.0 * kArcmin), "PolarVertical");
-    hub::Check(e->put_TubeFlex(1.5 * kArcmin), "TubeFlex");
-    hub::Check(e->put_ForkFlex(0.0), "ForkFlex");
-    hub::Check(e->put_DecFlex(0.0), "DecFlex");
+    PutMountErrors(e, {4.0 * kArcmin, -3.0 * kArcmin, 2.0 * kArcmin, -1.0 * kArcmin, 5.0 * kArcmin,
+                       -4.0 * kArcmin, 1.5 * kArcmin, 0.0, 0.0});
     hub::Check(e->put_ApplyCorrections(-1), "ApplyCorrections");
 
     std::mt19937 rng(20250615);
@@ -137,21 +131,13 @@ MapSample AddMapSample(hub::Program& program, calibration::CalibrationStore& sto
 
 MapSampleRestore::MapSampleRestore(hub::Program& program)
     : program_(program),
-      settings_(program.settings()),
+      terms_(SettingsTerms(program.settings())),
       correctedRA_(program.hub().state().CorrectedRA),
       correctedDec_(program.hub().state().CorrectedDec) {}
 
 MapSampleRestore::~MapSampleRestore() {
     auto& s = program_.settings();
-    s.HourOffsetRad = settings_.HourOffsetRad;
-    s.DecOffsetRad = settings_.DecOffsetRad;
-    s.CollimationRad = settings_.CollimationRad;
-    s.AxisNonPerpRad = settings_.AxisNonPerpRad;
-    s.PolarLRRad = settings_.PolarLRRad;
-    s.PolarVertRad = settings_.PolarVertRad;
-    s.TubeFlexRad = settings_.TubeFlexRad;
-    s.ForkFlexRad = settings_.ForkFlexRad;
-    s.DecFlexRad = settings_.DecFlexRad;
+    SetSettingsTerms(s, terms_);
     try {
         // Every fit of the sample kept its terms at once; the user's go back.
         profile::WriteModelTerms(program_.profile(), s);

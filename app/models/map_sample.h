@@ -10,7 +10,6 @@
 
 #include "celaris/calibration/calibration_store.h"
 #include "celaris/hub/program.h"
-#include "celaris/profile/settings.h"
 #include "map_model.h"
 
 namespace celaris::models {
@@ -41,7 +40,7 @@ class MapSampleRestore {
 
   private:
     hub::Program& program_;
-    profile::Settings settings_;
+    calibration::ModelTerms terms_;
     double correctedRA_, correctedDec_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "celaris/hub/engine_ref.h"
 #include "celaris/units/angles.h"
+#include "sample_mount.h"
 
 namespace celaris::models {
 
@@ -36,24 +37,6 @@ constexpr int kUnused = 12;
 
 constexpr double kArcsec = units::kDegreesToRadians / 3600.0;
 
-using Setter = HRESULT (ISVD::*)(double);
-constexpr Setter kSetters[calibration::kTermCount] = {
-    &ISVD::put_HOffset,     &ISVD::put_DecOffset,      &ISVD::put_Collimation,
-    &ISVD::put_AxisNonPerp, &ISVD::put_PolarLeftRight, &ISVD::put_PolarVertical,
-    &ISVD::put_TubeFlex,    &ISVD::put_ForkFlex,       &ISVD::put_DecFlex};
-
-void SetSettingsTerms(profile::Settings& s, const calibration::ModelTerms& t) {
-    s.HourOffsetRad = t[0];
-    s.DecOffsetRad = t[1];
-    s.CollimationRad = t[2];
-    s.AxisNonPerpRad = t[3];
-    s.PolarLRRad = t[4];
-    s.PolarVertRad = t[5];
-    s.TubeFlexRad = t[6];
-    s.ForkFlexRad = t[7];
-    s.DecFlexRad = t[8];
-}
-
 void Load(hub::Program& program, calibration::CalibrationStore& store) {
     ISVD* e = program.hub().engine().get();
     const calibration::ModelTerms errors = SampleMountErrors();
@@ -61,8 +44,7 @@ void Load(hub::Program& program, calibration::CalibrationStore& store) {
     // places, plus the centring noise.
     hub::Check(e->put_ApplyCorrections(-1), "ApplyCorrections");
     hub::Check(e->put_Inverted(0), "Inverted");
-    for (int t = 0; t < calibration::kTermCount; ++t)
-        hub::Check((e->*kSetters[t])(errors[t]), "model term");
+    PutMountErrors(e, errors);
     struct Place {
         double ra, dec, raScope, decScope, lst;
     };

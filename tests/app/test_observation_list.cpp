@@ -20,6 +20,7 @@
 #include "desktop.h"
 #include "observation_list_model.h"
 #include "sample_calibration.h"
+#include "sample_mount.h"
 
 using namespace celaris;
 using namespace celaris::models;
@@ -255,6 +256,26 @@ TEST_F(ObservationListTest, SaveAndOpenThroughTheFileDialogs) {
     EXPECT_EQ(ui.shown()[0].icon, dispatch::MessageIcon::Critical);
     EXPECT_TRUE(ui.shown()[0].text.startsWith("Error Number: "));
     EXPECT_EQ(store->ObservationCount(), 5);
+}
+
+TEST_F(ObservationListTest, TheSamplesPutEachTermWhereTheEngineAndTheStoreReadIt) {
+    // Nine different values: a term put in another's place shows.
+    const calibration::ModelTerms terms{1e-4, 2e-4, 3e-4, 4e-4, 5e-4, 6e-4, 7e-4, 8e-4, 9e-4};
+    ISVD* e = program->hub().engine().get();
+    PutMountErrors(e, terms);
+    using Getter = HRESULT (ISVD::*)(double*);
+    constexpr Getter kGetters[] = {
+        &ISVD::get_HOffset,     &ISVD::get_DecOffset,      &ISVD::get_Collimation,
+        &ISVD::get_AxisNonPerp, &ISVD::get_PolarLeftRight, &ISVD::get_PolarVertical,
+        &ISVD::get_TubeFlex,    &ISVD::get_ForkFlex,       &ISVD::get_DecFlex};
+    for (size_t t = 0; t < terms.size(); ++t) {
+        double v = 0;
+        ASSERT_EQ((e->*kGetters[t])(&v), S_OK) << t;
+        EXPECT_EQ(v, terms[t]) << t;
+    }
+    SetSettingsTerms(program->settings(), terms);
+    EXPECT_EQ(store->Terms(), terms);
+    EXPECT_EQ(SettingsTerms(program->settings()), terms);
 }
 
 TEST_F(ObservationListTest, TheSampleFitFindsTheMountAndFlagsTheBadObservation) {
