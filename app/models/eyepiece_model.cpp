@@ -32,7 +32,8 @@ bool EyepieceModel::TurnPolarKnob(Knob knob, int direction) {
     auto* sim = dynamic_cast<SimulatedMount*>(program_.hub().driver());
     if (sim == nullptr) return false;
     HiddenTerms t = sim->hiddenTerms();
-    const double step = direction * knobStepArcsec / 3600.0 * units::kDegreesToRadians;
+    const double step =
+        direction * knobStepArcsec / units::kArcSecondsPerDegree * units::kDegreesToRadians;
     (knob == Knob::Altitude ? t.polarVertical : t.polarLeftRight) += step;
     sim->SetHiddenTerms(t);
     Refresh();

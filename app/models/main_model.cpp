@@ -15,8 +15,8 @@ namespace celaris::models {
 
 namespace {
 
-constexpr double kNudgeUnits[] = {units::kDegreesToRadians, 2.908882086657213e-4,
-                                  4.848136811095355e-6};
+constexpr double kNudgeUnits[] = {units::kDegreesToRadians, calibration::kOneArcMinuteRad,
+                                  units::kDegreesToRadians / units::kArcSecondsPerDegree};
 
 }  // namespace
 

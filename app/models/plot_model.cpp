@@ -5,14 +5,15 @@
 #include <exception>
 
 #include "celaris/calibration/fit_statistics.h"
+#include "celaris/units/angles.h"
 
 namespace celaris::models {
 
 namespace {
 
-constexpr double kOneDegreeRad = 0.017453292519943278;
-constexpr double kOneArcSecondRad = 4.848136811095355e-6;
-constexpr double kRadToDeg = 57.29577951308238;
+using units::kDegreesToRadians;
+using units::kRadiansToDegrees;
+constexpr double kOneArcSecondRad = kDegreesToRadians / units::kArcSecondsPerDegree;
 
 // "#####0.0"
 QString Fixed1(double v) {
@@ -38,16 +39,16 @@ constexpr double kEdgeInset = 4.0;
 PlotScale ScaleForSigma(double sigma) {
     PlotScale s;
     s.sigma = sigma;
-    if (sigma >= kOneDegreeRad) {
+    if (sigma >= kDegreesToRadians) {
         const QString deg = QString(QChar(0x00BA));
-        s.inner = Fixed1(sigma * kRadToDeg) + deg;
-        s.outer = Fixed1(3.0 * sigma * kRadToDeg) + deg;
+        s.inner = Fixed1(sigma * kRadiansToDegrees) + deg;
+        s.outer = Fixed1(3.0 * sigma * kRadiansToDegrees) + deg;
     } else if (sigma >= calibration::kOneArcMinuteRad) {
-        s.inner = Fixed1(sigma * kRadToDeg * 60.0) + QStringLiteral(" min");
-        s.outer = Fixed1(3.0 * sigma * kRadToDeg * 60.0) + QStringLiteral(" min");
+        s.inner = Fixed1(sigma * kRadiansToDegrees * 60.0) + QStringLiteral(" min");
+        s.outer = Fixed1(3.0 * sigma * kRadiansToDegrees * 60.0) + QStringLiteral(" min");
     } else if (sigma >= kOneArcSecondRad) {
-        s.inner = Fixed1(sigma * kRadToDeg * 3600.0) + QStringLiteral(" sec");
-        s.outer = Fixed1(3.0 * sigma * kRadToDeg * 3600.0) + QStringLiteral(" sec");
+        s.inner = Fixed1(sigma * kRadiansToDegrees * 3600.0) + QStringLiteral(" sec");
+        s.outer = Fixed1(3.0 * sigma * kRadiansToDegrees * 3600.0) + QStringLiteral(" sec");
     } else {
         // A scale finer than the mount can be read is no information.
         s.sigma = kOneArcSecondRad;

@@ -35,7 +35,7 @@ constexpr char kBadlyCentredName[] = "2024-03-05 22:13:09Z";
 // Left out of the fit by its user.
 constexpr int kUnused = 12;
 
-constexpr double kArcsec = units::kDegreesToRadians / 3600.0;
+constexpr double kArcsec = units::kDegreesToRadians / units::kArcSecondsPerDegree;
 
 void Load(hub::Program& program, calibration::CalibrationStore& store) {
     ISVD* e = program.hub().engine().get();

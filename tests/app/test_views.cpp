@@ -107,7 +107,10 @@ TEST(ResidualPlot, TheLabelsTakeTheLargestUnitThatFits) {
     expect(0.4 * kArcsec, "<1.0 sec", "<3.0 sec");
     // A sum that overflowed gives 0 from the RMS: still a usable chart.
     expect(0.0, "<1.0 sec", "<3.0 sec");
-    EXPECT_DOUBLE_EQ(ScaleForSigma(0.4 * kArcsec).sigma, 4.848136811095355e-6);
+    // The unit changes exactly at one degree and one arc second.
+    expect(std::nextafter(0.017453292519943278, 0.0), "60.0 min", "180.0 min");
+    expect(std::nextafter(4.848136811095355e-6, 0.0), "<1.0 sec", "<3.0 sec");
+    EXPECT_EQ(ScaleForSigma(0.4 * kArcsec).sigma, 4.848136811095355e-6);
 }
 
 TEST(ResidualPlot, DotsSitAtTheirResidualsOnTheRmsScale) {

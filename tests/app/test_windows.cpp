@@ -83,6 +83,11 @@ TEST_F(WindowsTest, MainWindowWithNoDriverChosen) {
     desktop->mainModel().SetNudgeUnit(1);
     EXPECT_DOUBLE_EQ(desktop->mainModel().NudgeStep, 5 * 2.908882086657213e-4);
     EXPECT_EQ(Find<QComboBox>(w, "cmbDegMinSec")->currentText(), "ArcMin");
+    desktop->mainModel().SetNudgeUnit(2);
+    EXPECT_EQ(desktop->mainModel().NudgeStep, 5 * 4.848136811095355e-6);
+    desktop->mainModel().SetNudgeUnit(0);
+    EXPECT_EQ(desktop->mainModel().NudgeStep, 5 * 0.017453292519943278);
+    desktop->mainModel().SetNudgeUnit(1);
 
     // On Top is a setting.
     Find<QCheckBox>(w, "chkOnTop")->click();
