@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "celaris/drivers/camera/sky_view.h"
 #include "celaris/drivers/simulator/simulated_mount.h"
 #include "celaris/units/angles.h"
 #include "window_rules.h"
@@ -16,15 +17,10 @@ EyepieceModel::EyepieceModel(hub::Program& program, const catalogue::StarPickLis
 
 bool EyepieceModel::Project(double ra, double dec, double ra0, double dec0, double& xDeg,
                             double& yDeg) {
-    const double dra = ra - ra0;
-    const double d =
-        std::sin(dec) * std::sin(dec0) + std::cos(dec) * std::cos(dec0) * std::cos(dra);
-    if (d <= 0.0) return false;
-    const double xi = std::cos(dec) * std::sin(dra) / d;  // towards the east
-    const double eta =
-        (std::sin(dec) * std::cos(dec0) - std::cos(dec) * std::sin(dec0) * std::cos(dra)) / d;
-    xDeg = -xi * units::kRadiansToDegrees;  // east on the left
-    yDeg = eta * units::kRadiansToDegrees;
+    const auto standard = camera::Gnomonic(ra0, dec0, ra, dec, 0.0);
+    if (!standard) return false;
+    xDeg = -standard->xi * units::kRadiansToDegrees;  // east on the left
+    yDeg = standard->eta * units::kRadiansToDegrees;
     return true;
 }
 

@@ -31,16 +31,25 @@ double SkyViewGeometry::radiusDeg() const {
     return 0.5 * std::hypot(widthDeg(), heightDeg());
 }
 
+std::optional<StandardCoordinates> Gnomonic(double ra0, double dec0, double ra, double dec,
+                                            double minCos) {
+    const double cosc =
+        std::sin(dec0) * std::sin(dec) + std::cos(dec0) * std::cos(dec) * std::cos(ra - ra0);
+    if (cosc <= minCos) return std::nullopt;
+    return StandardCoordinates{
+        std::cos(dec) * std::sin(ra - ra0) / cosc,
+        (std::cos(dec0) * std::sin(dec) - std::sin(dec0) * std::cos(dec) * std::cos(ra - ra0)) /
+            cosc};
+}
+
 PixelPosition ProjectStar(const SkyViewGeometry& g, double raDeg, double decDeg) {
-    // Standard coordinates: xi towards east, eta towards north, radians.
-    const double a0 = g.centreRaDeg * kDeg, d0 = g.centreDecDeg * kDeg;
-    const double a = raDeg * kDeg, d = decDeg * kDeg;
-    const double cosc = std::sin(d0) * std::sin(d) + std::cos(d0) * std::cos(d) * std::cos(a - a0);
     PixelPosition p;
-    if (cosc <= 1e-6) return p;
-    const double xi = std::cos(d) * std::sin(a - a0) / cosc;
-    const double eta =
-        (std::cos(d0) * std::sin(d) - std::sin(d0) * std::cos(d) * std::cos(a - a0)) / cosc;
+    // A star this close to 90 degrees off the centre would land far outside
+    // any grid.
+    const auto standard =
+        Gnomonic(g.centreRaDeg * kDeg, g.centreDecDeg * kDeg, raDeg * kDeg, decDeg * kDeg, 1e-6);
+    if (!standard) return p;
+    const double xi = standard->xi, eta = standard->eta;
     // Turned by the position angle, then east to the left.
     const Turn t(g.positionAngleDeg);
     const double north = eta * t.c + xi * t.s;

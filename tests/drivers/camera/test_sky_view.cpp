@@ -23,6 +23,28 @@ SkyViewGeometry Field(double raDeg, double decDeg, double angleDeg = 0.0) {
     return g;
 }
 
+TEST(SkyViewGeometry, TheGnomonicProjectionGivesTheTangentsAndKeepsOnlyWhatIsInFront) {
+    // On the equator the standard coordinates are the tangents of the
+    // offsets: east is +xi, north +eta.
+    const auto east = Gnomonic(1.0, 0.0, 1.1, 0.0, 0.0);
+    ASSERT_TRUE(east);
+    EXPECT_NEAR(east->xi, std::tan(0.1), 1e-15);
+    EXPECT_NEAR(east->eta, 0.0, 1e-15);
+    const auto north = Gnomonic(1.0, 0.0, 1.0, 0.1, 0.0);
+    ASSERT_TRUE(north);
+    EXPECT_NEAR(north->xi, 0.0, 1e-15);
+    EXPECT_NEAR(north->eta, std::tan(0.1), 1e-15);
+    const auto centre = Gnomonic(2.0, 0.5, 2.0, 0.5, 0.0);
+    ASSERT_TRUE(centre);
+    EXPECT_EQ(centre->xi, 0.0);
+    EXPECT_NEAR(centre->eta, 0.0, 1e-16);
+    // Just short of 90 degrees off: in front of the plane, but not by more
+    // than a millionth of the cosine.
+    EXPECT_TRUE(Gnomonic(0.0, 0.0, 0.0, M_PI / 2 - 5e-7, 0.0));
+    EXPECT_FALSE(Gnomonic(0.0, 0.0, 0.0, M_PI / 2 - 5e-7, 1e-6));
+    EXPECT_FALSE(Gnomonic(0.0, 0.0, M_PI, 0.2, 0.0));
+}
+
 TEST(SkyViewGeometry, NorthIsUpEastIsLeftAndThePositionAngleIsThatOfTheUpDirection) {
     const SkyViewGeometry g = Field(150.0, 30.0);
     const double cx = 99.5, cy = 74.5;

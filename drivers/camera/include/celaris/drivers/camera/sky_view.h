@@ -11,11 +11,25 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "celaris/drivers/camera/star_catalogue.h"
 
 namespace celaris::camera {
+
+// Standard coordinates on the plane tangent to the sky at a centre,
+// radians: xi towards the east, eta towards the north.
+struct StandardCoordinates {
+    double xi = 0.0;
+    double eta = 0.0;
+};
+
+// The gnomonic projection of (ra, dec) about (ra0, dec0), radians; nothing
+// unless the cosine of the position's distance from the centre exceeds
+// minCos (0: in front of the tangent plane).
+std::optional<StandardCoordinates> Gnomonic(double ra0, double dec0, double ra, double dec,
+                                            double minCos);
 
 struct SkyViewGeometry {
     double centreRaDeg = 0.0;  // of the centre of the grid, same frame as the stars
