@@ -26,17 +26,22 @@ PointTiming* AutoCalibration::TimingOf(int point) {
     return nullptr;
 }
 
-void AutoCalibration::BuildGridFromMount() {
-    hub::Hub& hub = program_.hub();
-    Driver& d = hub.ConnectedDriver();
+hub::RaDec AutoCalibration::ReadMountPosition() {
+    Driver& d = program_.hub().ConnectedDriver();
     const double ra =
         ToDouble(d.Get(QStringLiteral("RightAscension")), QStringLiteral("RightAscension"));
     const double dec =
         ToDouble(d.Get(QStringLiteral("Declination")), QStringLiteral("Declination"));
+    return {ra, dec};
+}
+
+void AutoCalibration::BuildGridFromMount() {
+    hub::Hub& hub = program_.hub();
+    const hub::RaDec mount = ReadMountPosition();
     hub.UpdateSiderealTime();
-    const double ha = hub.SiderealAngle() - ra * 0.2617993877991492;
+    const double ha = hub.SiderealAngle() - mount.ra * kHoursToRadians;
     const ascom::AltAz aa = ascom::hadec_aa(program_.settings().Latitude * kDegreesToRadians, ha,
-                                            dec * kDegreesToRadians);
+                                            mount.dec * kDegreesToRadians);
     startAlt_ = aa.altRad;
     startAz_ = aa.azRad;
     BuildGrid(OriginOf(aa.altRad, aa.azRad), grid_);
@@ -78,16 +83,16 @@ bool AutoCalibration::ChooseNextPoint(double& raRad, double& decRad) {
 void AutoCalibration::MoveTo(double raRad, double decRad) {
     hub::Hub& hub = program_.hub();
     Driver& d = hub.ConnectedDriver();
-    d.Put(QStringLiteral("TargetRightAscension"), raRad * 3.8197186342054916);
-    d.Put(QStringLiteral("TargetDeclination"), decRad * 57.29577951308238);
+    d.Put(QStringLiteral("TargetRightAscension"), raRad * units::kRadiansToHours);
+    d.Put(QStringLiteral("TargetDeclination"), decRad * units::kRadiansToDegrees);
     hub.UpdateSiderealTime();
     const hub::HADec c = hub.engine().GetCorrectedHADec(hub.SiderealAngle() - raRad, decRad);
     hub::HubState& s = hub.state();
-    double ra = (hub.SiderealAngle() - c.ha) * 3.8197186342054916;
+    double ra = (hub.SiderealAngle() - c.ha) * units::kRadiansToHours;
     if (ra >= 24) ra -= 24;
     if (ra < 0) ra += 24;
     s.TargetRA = ra;
-    s.TargetDec = c.dec * 57.29577951308238;
+    s.TargetDec = c.dec * units::kRadiansToDegrees;
     hub.ApplyPierSide(s.TargetRA, s.TargetDec);
     hub.Slew2TargetAB();
     moveStarted_ = Now();
@@ -100,19 +105,15 @@ void AutoCalibration::MoveTo(double raRad, double decRad) {
 
 void AutoCalibration::Expose() {
     hub::Hub& hub = program_.hub();
-    Driver& d = hub.ConnectedDriver();
-    const double raHours =
-        ToDouble(d.Get(QStringLiteral("RightAscension")), QStringLiteral("RightAscension"));
-    const double decDeg =
-        ToDouble(d.Get(QStringLiteral("Declination")), QStringLiteral("Declination"));
+    const hub::RaDec mount = ReadMountPosition();
     // The side, the sidereal time and the corrected position of this scope
     // position, not of the last status poll: by the time the solve ends the
     // mount is on its way to the next point.
     hub.UpdateSiderealTime();
     exposureLst_ = hub.SiderealAngle();
-    const hub::RaDec corrected = hub.ScopeToTrueRADec(raHours, decDeg);
-    exposureScopeRA_ = raHours * kHoursToRadians;
-    exposureScopeDec_ = decDeg * kDegreesToRadians;
+    const hub::RaDec corrected = hub.ScopeToTrueRADec(mount.ra, mount.dec);
+    exposureScopeRA_ = mount.ra * kHoursToRadians;
+    exposureScopeDec_ = mount.dec * kDegreesToRadians;
     exposureCorrRA_ = corrected.ra * kHoursToRadians;
     exposureCorrDec_ = corrected.dec * kDegreesToRadians;
     exposureInverted_ = hub.state().PierInverted;

@@ -74,8 +74,8 @@ void AutoCalibration::BeginSolve() {
         hub::Check(program_.hub().engine()->ApparentToJ2k(exposureCorrRA_, exposureCorrDec_, &ra2k,
                                                           &dec2k),
                    "ApparentToJ2k");
-        s.RightAscension = ra2k * 3.8197186342054916;
-        s.Declination = dec2k * 57.29577951308238;
+        s.RightAscension = ra2k * kRadiansToHours;
+        s.Declination = dec2k * kRadiansToDegrees;
         stage_ = SolveStage::Find1;
         s.FindImageStars();
     } catch (const ComError& e) {

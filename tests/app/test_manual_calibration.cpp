@@ -17,6 +17,7 @@
 #include "main_model.h"
 #include "polar_align_model.h"
 #include "scripted_ui.h"
+#include "simulator_profile.h"
 
 using namespace celaris;
 
@@ -58,17 +59,7 @@ class ManualCalibrationTest : public ::testing::Test {
         SimClock() = std::make_shared<ManualClock>(kStartUnix);
         ASSERT_TRUE(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("profile.json"));
-        {
-            profile::Profile p(path);
-            profile::Settings s = profile::ReadAllSettings(p);
-            const SimulatorOptions o = Options();
-            s.Latitude = o.latitudeDeg;
-            s.Longitude = o.longitudeDeg;
-            s.IsGerman = true;
-            s.Scope = QStringLiteral("Test.ManualSim");
-            profile::WriteAllSettings(p, s);
-            profile::WriteScope(p, s.Scope);
-        }
+        test::WriteSimulatorProfile(path, Options(), QStringLiteral("Test.ManualSim"));
         program = std::make_unique<hub::Program>(ui, path);
         const auto clock = SimClock();
         program->hub().SetClock([clock] { return clock->NowUnixSeconds(); });

@@ -17,6 +17,7 @@
 #include "celaris/hub/telescope.h"
 #include "celaris/profile/settings.h"
 #include "scripted_ui.h"
+#include "simulator_profile.h"
 
 using namespace celaris;
 using namespace celaris::calibration;
@@ -221,17 +222,7 @@ class AutoRunTest : public ::testing::Test {
         Clock() = std::make_shared<ManualClock>(kStartUnix);
         ASSERT_TRUE(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("profile.json"));
-        {
-            profile::Profile p(path);
-            profile::Settings s = profile::ReadAllSettings(p);
-            const SimulatorOptions o;
-            s.Latitude = o.latitudeDeg;
-            s.Longitude = o.longitudeDeg;
-            s.IsGerman = true;
-            s.Scope = QStringLiteral("Test.AutoSim");
-            profile::WriteAllSettings(p, s);
-            profile::WriteScope(p, s.Scope);
-        }
+        test::WriteSimulatorProfile(path, SimulatorOptions(), QStringLiteral("Test.AutoSim"));
         program = std::make_unique<hub::Program>(ui, path);
         const auto clock = Clock();
         program->hub().SetClock([clock] { return clock->NowUnixSeconds(); });

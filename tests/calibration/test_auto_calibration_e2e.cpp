@@ -24,6 +24,7 @@
 #include "celaris/hub/telescope.h"
 #include "celaris/profile/settings.h"
 #include "scripted_ui.h"
+#include "simulator_profile.h"
 
 using namespace celaris;
 
@@ -68,23 +69,16 @@ TEST(AutoCalibrationEndToEnd, TwentyFiveStarsFindTheHiddenTermsAndSlewsLandOnThe
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("profile.json"));
-    {
-        profile::Profile p(path);
-        profile::Settings s = profile::ReadAllSettings(p);
-        const SimulatorOptions o = Options();
-        s.Latitude = o.latitudeDeg;
-        s.Longitude = o.longitudeDeg;
-        s.IsGerman = true;
-        s.Scope = QStringLiteral("Test.AutoE2ESim");
-        s.Accuracy = 2;  // ~25 Stars
-        s.Bin = 2;
-        s.Exposure = Exposure();
-        // The pixel calculator's value for the simulated camera's 9 um
-        // pixels behind 300 mm; the run refines it from the first solution.
-        s.Resolution = 9 * 206.25 / 300;
-        profile::WriteAllSettings(p, s);
-        profile::WriteScope(p, s.Scope);
-    }
+    test::WriteSimulatorProfile(path, Options(), QStringLiteral("Test.AutoE2ESim"),
+                                [](profile::Settings& s) {
+                                    s.Accuracy = 2;  // ~25 Stars
+                                    s.Bin = 2;
+                                    s.Exposure = Exposure();
+                                    // The pixel calculator's value for the simulated camera's
+                                    // 9 um pixels behind 300 mm; the run refines it from the
+                                    // first solution.
+                                    s.Resolution = 9 * 206.25 / 300;
+                                });
     test::ScriptedUi ui;
     hub::Program program(ui, path);
     const auto clock = Clock();

@@ -33,7 +33,8 @@
 
 namespace celaris::hub {
 class Program;
-}
+struct RaDec;
+}  // namespace celaris::hub
 
 namespace celaris::calibration {
 
@@ -184,6 +185,8 @@ class AutoCalibration : public QObject {
     void Halt();
     void ShowError(const dispatch::ComError& e);
     void Complete();
+    // The mount's raw position now (hours, degrees); a failed read raises.
+    hub::RaDec ReadMountPosition();
     void BuildGridFromMount();
     bool ChooseNextPoint(double& raRad, double& decRad);
     bool Accepted(const GridPoint& p, double& raRad, double& decRad);
